@@ -1,0 +1,110 @@
+// The main window's behaviour: start-up, outline, dragging, minimising, title monitor, exit.
+#include "form1.h"
+
+#include "platform/numeric.h"
+#include "platform/text.h"
+#include "tavro_config.h"
+
+namespace tavro::app {
+namespace {
+
+constexpr char kSiteAddressFile[] = "url.txt";
+constexpr int kSiteAddressFileNumber = 1;
+constexpr char kLoginPath[] = "/kefu/login.php?";
+constexpr char kLogoutPath[] = "/ajax.php?act=out";
+constexpr char kAdPageUrl[] = TAVRO_AD_PAGE_URL;
+constexpr char kTitleMarker[] = TAVRO_TITLE_MARKER;
+constexpr char kEmptyFilePrompt[] = "在url.txt填写您的网址地址即可运行";
+constexpr char kExitQuestion[] = "你是否真的要退出吗？";
+constexpr char kLoggedInHeader[] = "界面_03.gif";
+constexpr char kLoggedInClose[] = "界面_06.gif";
+constexpr float kExitWaitSeconds = 1.0F;
+constexpr float kSecondsPerDay = 86400.0F;
+constexpr int kCornerEllipse = 5;
+constexpr int kLeftButton = 1;
+
+}  // namespace
+
+Form1::Form1(platform::Runtime& runtime, platform::WindowSystem& user32, platform::Form& window)
+    : runtime_(runtime),
+      user32_(user32),
+      Me(window),
+      Picture1(window.PictureBoxNamed("Picture1")),
+      Picture2(window.PictureBoxNamed("Picture2")),
+      Picture3(window.PictureBoxNamed("Picture3")),
+      WebBrowser1(window.WebBrowserNamed("WebBrowser1")),
+      WebBrowser2(window.WebBrowserNamed("WebBrowser2")) {}
+
+void Form1::Bind() {
+  Me.OnLoad([this] { Form_Load(); });
+  Me.OnMouseDown("Picture1", [this](int button, int shift, float x, float y) {
+    Picture1_MouseDown(button, shift, x, y);
+  });
+  Me.OnClick("Picture3", [this] { Picture3_Click(); });
+  Me.OnClick("Picture2", [this] { Picture2_Click(); });
+  Me.OnTimer("Timer1", [this] { Timer1_Timer(); });
+}
+
+void Form1::Form_Load() {
+  DoTransparency(Me);
+
+  runtime_.OpenForInput(kSiteAddressFile, kSiteAddressFileNumber);
+  const std::int64_t length = runtime_.LOF(kSiteAddressFileNumber);
+  const std::string bytes = runtime_.InputB(length, kSiteAddressFileNumber);
+  urladd = platform::StrConv(bytes, platform::vbUnicode, 0);
+  runtime_.Close(kSiteAddressFileNumber);
+
+  if (urladd.empty()) {
+    runtime_.MsgBox(kEmptyFilePrompt, platform::vbOKOnly);
+    return;
+  }
+  WebBrowser1.Navigate(urladd + kLoginPath);
+  WebBrowser2.Navigate(kAdPageUrl);
+}
+
+void Form1::DoTransparency(platform::Form& TheForm) {
+  const std::int32_t w = platform::CLng(platform::Divide(TheForm.Width(), runtime_.TwipsPerPixelX()));
+  const std::int32_t h = platform::CLng(platform::Divide(TheForm.Height(), runtime_.TwipsPerPixelY()));
+  const std::int32_t region = user32_.CreateRoundRectRgn(0, 0, w, h, kCornerEllipse, kCornerEllipse);
+  user32_.SetWindowRgn(TheForm.hWnd(), region, -1);
+}
+
+void Form1::Picture1_MouseDown(int Button, int /*Shift*/, float /*x*/, float /*Y*/) {
+  if (Button != kLeftButton) return;
+  std::int32_t zero = 0;
+  user32_.ReleaseCapture();
+  user32_.SendMessageA(Me.hWnd(), platform::WM_NCLBUTTONDOWN, platform::HTCAPTION, &zero);
+}
+
+void Form1::Picture3_Click() { Me.SetWindowState(platform::vbMinimized); }
+
+void Form1::Picture2_Click() {
+  if (runtime_.MsgBox(kExitQuestion, platform::vbOKCancel | platform::vbInformation) == platform::vbCancel)
+    return;
+  WebBrowser1.Navigate(urladd + kLogoutPath);
+
+  // The seconds clock starts again at midnight: a negative difference means the day turned.
+  const float start = runtime_.Timer();
+  for (;;) {
+    float elapsed = runtime_.Timer() - start;
+    if (elapsed < 0) elapsed += kSecondsPerDay;
+    if (elapsed >= kExitWaitSeconds) break;
+    runtime_.DoEvents();
+  }
+  runtime_.Unload(Me);
+}
+
+void Form1::Timer1_Timer() {
+  Me.SetCaption(WebBrowser1.LocationName());
+  if (platform::InStr(1, Me.Caption(), kTitleMarker, platform::vbBinaryCompare) == 0) return;
+
+  Picture1.SetHeight(400);
+  Picture1.SetPicture(runtime_.LoadPicture(kLoggedInHeader));
+  Picture2.SetWidth(420);
+  Picture2.SetHeight(220);
+  Picture2.SetPicture(runtime_.LoadPicture(kLoggedInClose));
+  Picture3.SetVisible(true);
+  WebBrowser2.SetVisible(true);
+}
+
+}  // namespace tavro::app

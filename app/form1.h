@@ -1,0 +1,41 @@
+// Form1, the main window: its handlers, its outline method and the site address it keeps.
+#pragma once
+
+#include <string>
+
+#include "platform/forms.h"
+#include "platform/user32.h"
+
+namespace tavro::app {
+
+class Form1 {
+ public:
+  Form1(platform::Runtime& runtime, platform::WindowSystem& user32, platform::Form& window);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  // Binds the handlers to the window's events, and to no others.
+  void Bind();
+
+  void Form_Load();
+  void DoTransparency(platform::Form& TheForm);
+  void Picture1_MouseDown(int Button, int Shift, float x, float Y);
+  void Picture3_Click();
+  void Picture2_Click();
+  void Timer1_Timer();
+
+  // The site address: the whole content of url.txt, decoded; empty until Form_Load reads it.
+  std::string urladd;
+
+ private:
+  platform::Runtime& runtime_;
+  platform::WindowSystem& user32_;
+  platform::Form& Me;
+  platform::PictureBox& Picture1;
+  platform::PictureBox& Picture2;
+  platform::PictureBox& Picture3;
+  platform::WebBrowser& WebBrowser1;
+  platform::WebBrowser& WebBrowser2;
+};
+
+}  // namespace tavro::app

@@ -1,0 +1,100 @@
+// Numbered sequential input files with the runtime's error numbers.
+#include "files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <limits>
+
+#include "errors.h"
+
+namespace tavro::platform {
+
+std::string DescribeLocation(const std::string& pathName) {
+  std::error_code ec;
+  const std::filesystem::path path(pathName);
+  std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  if (folder.is_relative()) {
+    const auto cwd = std::filesystem::current_path(ec);
+    folder = ec ? folder : (cwd / folder).lexically_normal();
+  }
+  std::string dir = folder.string();
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return "'" + path.filename().string() + "' in folder '" + dir + "'";
+}
+
+SequentialFiles::~SequentialFiles() {
+  for (auto& [number, file] : open_) ::close(file.fd);
+}
+
+void SequentialFiles::OpenForInput(const std::string& pathName, int fileNumber) {
+  if (fileNumber < 1 || fileNumber > 511)
+    throw RuntimeError(kBadFileNameOrNumber, "Bad file name or number");
+  if (open_.count(fileNumber)) throw RuntimeError(kFileAlreadyOpen, "File already open");
+  if (pathName.empty() || pathName.find('\0') != std::string::npos)
+    throw RuntimeError(kBadFileNameOrNumber, "Bad file name or number");
+  const int fd = ::open(pathName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT || err == ENOTDIR)
+      throw RuntimeError(kFileNotFound, "File not found: " + DescribeLocation(pathName));
+    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(pathName));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(pathName) +
+                                                 " is not a file");
+  }
+  // Reads block as usual from here on.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  open_.emplace(fileNumber, OpenFile{fd, pathName});
+}
+
+const SequentialFiles::OpenFile& SequentialFiles::Find(int fileNumber) const {
+  const auto it = open_.find(fileNumber);
+  if (it == open_.end()) throw RuntimeError(kBadFileNameOrNumber, "Bad file name or number");
+  return it->second;
+}
+
+std::int64_t SequentialFiles::LOF(int fileNumber) const {
+  const OpenFile& file = Find(fileNumber);
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0)
+    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(file.name));
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+std::string SequentialFiles::InputB(std::int64_t count, int fileNumber) {
+  const OpenFile& file = Find(fileNumber);
+  if (count < 0 || static_cast<std::uint64_t>(count) > std::numeric_limits<std::size_t>::max() / 2)
+    throw RuntimeError(kInvalidProcedureCall, "Invalid procedure call or argument");
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(count));
+  } catch (const std::bad_alloc&) {
+    throw RuntimeError(kOutOfMemory, "Out of memory");
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(file.fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0)
+      throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(file.name));
+    if (n == 0) throw RuntimeError(kInputPastEndOfFile, "Input past end of file: " + DescribeLocation(file.name));
+    done += static_cast<std::size_t>(n);
+  }
+  return bytes;
+}
+
+void SequentialFiles::Close(int fileNumber) {
+  const auto it = open_.find(fileNumber);
+  if (it == open_.end()) return;  // closing a closed file is no error
+  ::close(it->second.fd);
+  open_.erase(it);
+}
+
+}  // namespace tavro::platform

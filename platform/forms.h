@@ -1,0 +1,111 @@
+// Toolkit-free interfaces of the forms runtime: the window, its controls and the runtime's services.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "design.h"
+
+namespace tavro::platform {
+
+// Style values and answers of the message box.
+enum MsgBoxStyle : int { vbOKOnly = 0, vbOKCancel = 1, vbInformation = 64 };
+enum MsgBoxResult : int { vbOK = 1, vbCancel = 2 };
+
+// Values of a window's WindowState.
+enum WindowStateValue : int { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
+
+// A decoded picture: owned by whoever holds it, released with the last reference.
+class Picture {
+ public:
+  virtual ~Picture() = default;
+  virtual int PixelWidth() const = 0;
+  virtual int PixelHeight() const = 0;
+};
+
+class PictureBox {
+ public:
+  virtual ~PictureBox() = default;
+  virtual float Width() const = 0;  // twips
+  virtual void SetWidth(float twips) = 0;
+  virtual float Height() const = 0;  // twips
+  virtual void SetHeight(float twips) = 0;
+  virtual std::shared_ptr<platform::Picture> Picture() const = 0;
+  virtual void SetPicture(std::shared_ptr<platform::Picture> picture) = 0;
+  virtual bool Visible() const = 0;
+  virtual void SetVisible(bool visible) = 0;
+};
+
+// A placed browser view: the browser's own members plus the host's visibility.
+class WebBrowser {
+ public:
+  virtual ~WebBrowser() = default;
+  // Starts loading the address and returns at once.
+  virtual void Navigate(const std::string& url) = 0;
+  // The shown page's name (its title); empty while nothing was ever navigated.
+  virtual std::string LocationName() const = 0;
+  virtual bool Visible() const = 0;
+  virtual void SetVisible(bool visible) = 0;
+};
+
+using ClickHandler = std::function<void()>;
+using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
+
+// The window built from a stored design, with its controls by name and its event bindings.
+class Form {
+ public:
+  virtual ~Form() = default;
+
+  virtual std::string Caption() const = 0;
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual int WindowState() const = 0;
+  virtual void SetWindowState(int state) = 0;
+  virtual std::int32_t hWnd() const = 0;
+  virtual float Width() const = 0;   // twips, outer size
+  virtual float Height() const = 0;  // twips, outer size
+
+  virtual PictureBox& PictureBoxNamed(const std::string& name) = 0;
+  virtual WebBrowser& WebBrowserNamed(const std::string& name) = 0;
+
+  virtual void OnLoad(ClickHandler handler) = 0;
+  virtual void OnClick(const std::string& control, ClickHandler handler) = 0;
+  virtual void OnMouseDown(const std::string& control, MouseHandler handler) = 0;
+  virtual void OnTimer(const std::string& control, ClickHandler handler) = 0;
+};
+
+// The runtime's services, as handlers use them.
+class Runtime {
+ public:
+  virtual ~Runtime() = default;
+
+  // Builds the window from its design, lets `attach` bind the handlers, raises the load event,
+  // shows the window centred with the focus on its first control, and runs events until the
+  // window is unloaded and no handler runs. Returns the process exit code.
+  virtual int Run(const FormDesign& design, const std::function<void(Form&)>& attach) = 0;
+
+  // Modal; the box carries the application title. Answers vbOK or vbCancel (also when closed).
+  virtual int MsgBox(const std::string& prompt, int buttons) = 0;
+  // Runs every pending window event, then returns.
+  virtual void DoEvents() = 0;
+  // Seconds since local midnight, with fraction; 0 again at midnight.
+  virtual float Timer() = 0;
+
+  // Sequential input from numbered files. A relative name is taken from the working directory.
+  virtual void OpenForInput(const std::string& pathName, int fileNumber) = 0;
+  virtual std::int64_t LOF(int fileNumber) = 0;
+  virtual std::string InputB(std::int64_t count, int fileNumber) = 0;  // raw bytes
+  virtual void Close(int fileNumber) = 0;
+
+  // A relative name is taken from the working directory; a missing or undecodable file fails.
+  virtual std::shared_ptr<Picture> LoadPicture(const std::string& fileName) = 0;
+  // Destroys the window; the program ends once no handler runs. A second unload does nothing.
+  virtual void Unload(Form& form) = 0;
+
+  // Screen.TwipsPerPixelX / Screen.TwipsPerPixelY
+  virtual float TwipsPerPixelX() const = 0;
+  virtual float TwipsPerPixelY() const = 0;
+};
+
+}  // namespace tavro::platform

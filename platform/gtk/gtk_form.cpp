@@ -1,0 +1,399 @@
+// Builds the window generically from its stored design and carries events to the handlers.
+#include "gtk_form.h"
+
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/errors.h"
+
+namespace tavro::platform::gtk {
+namespace {
+
+// Longest title handed to the desktop; the caption itself keeps the whole text.
+constexpr std::size_t kMaxDesktopTitleBytes = 4096;
+
+int Round(double v) { return static_cast<int>(std::lround(v)); }
+
+Gdk::RGBA ToRgba(const DesignColor& color, Gtk::Widget& themed) {
+  Gdk::RGBA rgba;
+  if (color.systemWindow) {
+    // The background of the desktop's content areas, as the theme paints it.
+    if (!themed.get_style_context()->lookup_color("theme_base_color", rgba)) rgba.set_rgba(1, 1, 1, 1);
+    return rgba;
+  }
+  rgba.set_rgba_u(static_cast<gushort>(color.red * 257), static_cast<gushort>(color.green * 257),
+                  static_cast<gushort>(color.blue * 257), 65535);
+  return rgba;
+}
+
+std::string TruncateUtf8(const std::string& text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t cut = maxBytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut);
+}
+
+int ButtonOf(guint gdkButton) {
+  switch (gdkButton) {
+    case 1: return 1;  // left
+    case 3: return 2;  // right
+    case 2: return 4;  // middle
+    default: return 0;
+  }
+}
+
+int ShiftOf(guint state) {
+  return ((state & GDK_SHIFT_MASK) ? 1 : 0) | ((state & GDK_CONTROL_MASK) ? 2 : 0) |
+         ((state & GDK_MOD1_MASK) ? 4 : 0);
+}
+
+bool IsSchemeChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+}
+
+}  // namespace
+
+std::string FixUpAddress(const std::string& url) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+  std::size_t begin = 0, end = url.size();
+  while (begin < end && (isSpace(url[begin]) || url[begin] == '\0')) ++begin;
+  while (end > begin && (isSpace(url[end - 1]) || url[end - 1] == '\0')) --end;
+  std::string out;
+  out.reserve(end - begin + 16);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = begin; i < end; ++i) {
+    const auto c = static_cast<unsigned char>(url[i]);
+    if (c == '\t' || c == '\r' || c == '\n') continue;  // as a URL parser drops them
+    if (c < 0x20 || c == 0x7F || c == ' ') {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  // A scheme is letters, digits, "+-." up to "://", or one of the few schemes without "//".
+  std::size_t i = 0;
+  while (i < out.size() && IsSchemeChar(out[i])) ++i;
+  const bool hasScheme =
+      i > 0 && std::isalpha(static_cast<unsigned char>(out[0])) &&
+      (out.compare(i, 3, "://") == 0 || out.rfind("about:", 0) == 0 || out.rfind("data:", 0) == 0);
+  if (!hasScheme) out.insert(0, "http://");
+  return out;
+}
+
+// ---------------------------------------------------------------- picture boxes
+
+GtkPictureBox::GtkPictureBox(GtkForm& form, const ControlDesign& design, DesignContainer& container)
+    : form_(form),
+      container_(container),
+      left_(static_cast<float>(design.left)),
+      top_(static_cast<float>(design.top)),
+      width_(static_cast<float>(design.width)),
+      height_(static_cast<float>(design.height)) {
+  box_.set_name(design.name);
+  box_.set_can_focus(false);
+  box_.SetBackground(ToRgba(design.backColor, form.Window()));
+  if (!design.picture.empty()) {
+    auto picture = LoadPictureResource(design.picture);
+    box_.SetPixbuf(picture->Pixbuf());
+    picture_ = std::move(picture);
+  }
+  const PixelRect rect = form.ToPixels(design.left, design.top, design.width, design.height);
+  box_.SetOwnSize(rect.width, rect.height);
+  container_.Place(box_, rect);
+  box_.set_visible(design.visible);
+  box_.signal_button_press_event().connect(sigc::mem_fun(*this, &GtkPictureBox::OnPress), false);
+  box_.signal_button_release_event().connect(sigc::mem_fun(*this, &GtkPictureBox::OnRelease), false);
+}
+
+GtkPictureBox::~GtkPictureBox() { container_.remove(box_); }
+
+void GtkPictureBox::Relayout() {
+  const PixelRect rect = form_.ToPixels(Round(left_), Round(top_), Round(width_), Round(height_));
+  box_.SetOwnSize(rect.width, rect.height);
+  container_.MoveChild(box_, rect);
+}
+
+void GtkPictureBox::SetWidth(float twips) {
+  width_ = twips;
+  Relayout();
+}
+
+void GtkPictureBox::SetHeight(float twips) {
+  height_ = twips;
+  Relayout();
+}
+
+void GtkPictureBox::SetPicture(std::shared_ptr<platform::Picture> picture) {
+  auto* pixbufPicture = dynamic_cast<PixbufPicture*>(picture.get());
+  if (picture && !pixbufPicture) throw RuntimeError(kInvalidPicture, "Invalid picture");
+  box_.SetPixbuf(pixbufPicture ? pixbufPicture->Pixbuf() : Glib::RefPtr<Gdk::Pixbuf>());
+  picture_ = std::move(picture);  // the former picture goes with its last reference
+}
+
+void GtkPictureBox::SetVisible(bool visible) {
+  box_.set_visible(visible);
+  container_.Restack();
+}
+
+bool GtkPictureBox::OnPress(GdkEventButton* event) {
+  if (event->type != GDK_BUTTON_PRESS) return true;  // double and triple clicks add nothing
+  const int button = ButtonOf(event->button);
+  if (button == 1) leftPressed_ = true;
+  if (button != 0 && mouseDown) {
+    const float x = static_cast<float>(event->x) * form_.Events().TwipsX();
+    const float y = static_cast<float>(event->y) * form_.Events().TwipsY();
+    const int shift = ShiftOf(event->state);
+    form_.Events().Dispatch([this, button, shift, x, y] { mouseDown(button, shift, x, y); });
+  }
+  return true;  // a press on a box never reaches the box that contains it
+}
+
+bool GtkPictureBox::OnRelease(GdkEventButton* event) {
+  if (event->button != 1 || !leftPressed_) return true;
+  leftPressed_ = false;
+  const bool inside = event->x >= 0 && event->y >= 0 && event->x < box_.get_allocated_width() &&
+                      event->y < box_.get_allocated_height();
+  if (inside && click) form_.Events().Dispatch(click);
+  return true;
+}
+
+// ---------------------------------------------------------------- browser views
+
+GtkWebBrowser::GtkWebBrowser(GtkForm& form, WebKitWebView* view, DesignContainer& container,
+                             const PixelRect& rect, bool visible)
+    : form_(form), container_(container), view_(view), widget_(Glib::wrap(GTK_WIDGET(view))) {
+  container_.Place(*widget_, rect);
+  widget_->set_visible(visible);
+}
+
+GtkWebBrowser::~GtkWebBrowser() {
+  container_.remove(*widget_);
+  g_object_unref(view_);
+}
+
+void GtkWebBrowser::Navigate(const std::string& url) {
+  webkit_web_view_load_uri(view_, FixUpAddress(url).c_str());
+}
+
+std::string GtkWebBrowser::LocationName() const {
+  const char* title = webkit_web_view_get_title(view_);
+  return title ? title : "";
+}
+
+bool GtkWebBrowser::Visible() const { return widget_->get_visible(); }
+
+void GtkWebBrowser::SetVisible(bool visible) {
+  widget_->set_visible(visible);
+  container_.Restack();
+}
+
+// ---------------------------------------------------------------- the form
+
+GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
+    : dispatcher_(dispatcher), design_(design), window_(Gtk::WINDOW_TOPLEVEL) {
+  const PixelRect size = ToPixels(0, 0, design.width, design.height);
+  window_.set_name(design.name);
+  window_.set_decorated(!design.borderless);
+  window_.set_resizable(false);
+  window_.set_default_size(size.width, size.height);
+  window_.set_size_request(size.width, size.height);
+  window_.set_position(Gtk::WIN_POS_CENTER);
+  window_.set_type_hint(Gdk::WINDOW_TYPE_HINT_NORMAL);
+  window_.set_skip_taskbar_hint(false);
+  window_.set_title(design.caption);
+  caption_ = design.caption;
+  if (!design.icon.empty()) window_.set_icon(LoadPictureResource(design.icon)->Pixbuf());
+
+  surface_.SetOwnSize(size.width, size.height);
+  surface_.SetBackground(ToRgba(design.backColor, window_));
+  if (!design.picture.empty()) surface_.SetPixbuf(LoadPictureResource(design.picture)->Pixbuf());
+  window_.add(surface_);
+  surface_.show();
+
+  window_.signal_window_state_event().connect(
+      [this](GdkEventWindowState* event) {
+        windowState_ = event->new_window_state;
+        return false;
+      },
+      false);
+  // The window system's close request unloads the window, as closing a form always has.
+  window_.signal_delete_event().connect(
+      [this](GdkEventAny*) {
+        dispatcher_.Dispatch([this] { Unload(); });
+        return true;
+      },
+      false);
+
+  context_ = webkit_web_context_new_ephemeral();
+  webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+
+  WebKitWebView* firstView = nullptr;
+  for (const auto& control : design.controls) {
+    const PixelRect rect = ToPixels(control.left, control.top, control.width, control.height);
+    switch (control.kind) {
+      case ControlKind::PictureBox: {
+        auto box = std::make_unique<GtkPictureBox>(*this, control, ContainerFor(control));
+        pictureBoxes_[control.name] = box.get();
+        if (control.tabIndex) tabOrder_.emplace_back(*control.tabIndex, &box->Box());
+        ownedBoxes_.push_back(std::move(box));
+        break;
+      }
+      case ControlKind::WebBrowser: {
+        // Views share one web process where they can; one never navigated starts none.
+        auto* view = firstView
+                         ? WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", firstView, nullptr))
+                         : WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, nullptr));
+        g_object_ref_sink(view);
+        if (!firstView) firstView = view;
+        gtk_widget_set_name(GTK_WIDGET(view), control.name.c_str());
+        auto browser = std::make_unique<GtkWebBrowser>(*this, view, ContainerFor(control), rect, control.visible);
+        browsers_[control.name] = browser.get();
+        if (control.tabIndex) tabOrder_.emplace_back(*control.tabIndex, &browser->Widget());
+        ownedBrowsers_.push_back(std::move(browser));
+        break;
+      }
+      case ControlKind::Timer:
+        timers_[control.name].interval = control.interval;
+        break;
+    }
+  }
+  std::stable_sort(tabOrder_.begin(), tabOrder_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+GtkForm::~GtkForm() {
+  for (auto& [name, timer] : timers_) timer.connection.disconnect();
+  window_.hide();
+  browsers_.clear();
+  pictureBoxes_.clear();
+  while (!ownedBrowsers_.empty()) ownedBrowsers_.pop_back();
+  while (!ownedBoxes_.empty()) ownedBoxes_.pop_back();
+  window_.remove();
+  if (context_) g_object_unref(context_);
+}
+
+PixelRect GtkForm::ToPixels(int left, int top, int width, int height) const {
+  const double tx = dispatcher_.TwipsX(), ty = dispatcher_.TwipsY();
+  const int x = Round(left / tx), y = Round(top / ty);
+  return PixelRect{x, y, Round((left + width) / tx) - x, Round((top + height) / ty) - y};
+}
+
+DesignContainer& GtkForm::ContainerFor(const ControlDesign& control) {
+  if (control.container.empty() || control.container == design_.name) return surface_;
+  const auto it = pictureBoxes_.find(control.container);
+  if (it == pictureBoxes_.end())
+    throw RuntimeError(kObjectRequired, "Object required: container " + control.container + " of " + control.name);
+  return it->second->Box();
+}
+
+void GtkForm::SetCaption(const std::string& caption) {
+  if (caption == caption_) return;  // the desktop already shows it
+  caption_ = caption;
+  window_.set_title(TruncateUtf8(caption.substr(0, caption.find('\0')), kMaxDesktopTitleBytes));
+}
+
+int GtkForm::WindowState() const {
+  if (windowState_ & GDK_WINDOW_STATE_ICONIFIED) return vbMinimized;
+  if (windowState_ & GDK_WINDOW_STATE_MAXIMIZED) return vbMaximized;
+  return vbNormal;
+}
+
+void GtkForm::SetWindowState(int state) {
+  switch (state) {
+    case vbNormal:
+      window_.deiconify();
+      window_.unmaximize();
+      break;
+    case vbMinimized:
+      window_.iconify();
+      break;
+    case vbMaximized:
+      window_.maximize();
+      break;
+    default:
+      throw RuntimeError(kInvalidProcedureCall, "Invalid property value");
+  }
+}
+
+std::int32_t GtkForm::hWnd() const {
+  GdkWindow* window = gtk_widget_get_window(const_cast<GtkWidget*>(GTK_WIDGET(window_.gobj())));
+  if (!window) return 0;
+  return static_cast<std::int32_t>(GDK_WINDOW_XID(window));
+}
+
+PictureBox& GtkForm::PictureBoxNamed(const std::string& name) {
+  const auto it = pictureBoxes_.find(name);
+  if (it == pictureBoxes_.end()) throw RuntimeError(kObjectRequired, "Object required: " + name);
+  return *it->second;
+}
+
+WebBrowser& GtkForm::WebBrowserNamed(const std::string& name) {
+  const auto it = browsers_.find(name);
+  if (it == browsers_.end()) throw RuntimeError(kObjectRequired, "Object required: " + name);
+  return *it->second;
+}
+
+void GtkForm::OnClick(const std::string& control, ClickHandler handler) {
+  static_cast<GtkPictureBox&>(PictureBoxNamed(control)).click = std::move(handler);
+}
+
+void GtkForm::OnMouseDown(const std::string& control, MouseHandler handler) {
+  static_cast<GtkPictureBox&>(PictureBoxNamed(control)).mouseDown = std::move(handler);
+}
+
+void GtkForm::OnTimer(const std::string& control, ClickHandler handler) {
+  const auto it = timers_.find(control);
+  if (it == timers_.end()) throw RuntimeError(kObjectRequired, "Object required: " + control);
+  it->second.tick = std::move(handler);
+}
+
+void GtkForm::Realize() {
+  gtk_widget_realize(GTK_WIDGET(window_.gobj()));
+}
+
+void GtkForm::StartTimers() {
+  for (auto& [name, timer] : timers_) {
+    if (timer.interval <= 0 || !timer.tick) continue;
+    timer.connection = Glib::signal_timeout().connect(
+        [this, &timer] {
+          if (!unloaded_) dispatcher_.Dispatch(timer.tick);
+          return !unloaded_;
+        },
+        static_cast<unsigned>(timer.interval));
+  }
+}
+
+void GtkForm::RaiseLoad() {
+  if (load_) dispatcher_.Dispatch(load_);
+}
+
+void GtkForm::ShowCentred() {
+  if (unloaded_) return;
+  window_.set_position(Gtk::WIN_POS_CENTER);
+  window_.show();
+  for (auto& box : ownedBoxes_) box->Box().Restack();
+  surface_.Restack();
+  FocusFirstControl();
+}
+
+void GtkForm::FocusFirstControl() {
+  for (const auto& [tab, widget] : tabOrder_) {
+    if (widget->get_visible() && widget->get_can_focus()) {
+      widget->grab_focus();
+      return;
+    }
+  }
+}
+
+void GtkForm::Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  for (auto& [name, timer] : timers_) timer.connection.disconnect();
+  window_.hide();
+}
+
+}  // namespace tavro::platform::gtk

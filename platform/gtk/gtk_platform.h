@@ -1,0 +1,19 @@
+// Entry points of the GTK/WebKitGTK implementation; callers see only toolkit-free interfaces.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/forms.h"
+#include "platform/user32.h"
+
+namespace tavro::platform::gtk {
+
+// Starts the toolkit on X11 (XWayland under Wayland). `appTitle` is the title message boxes carry.
+// Fails with a message on stderr and exit code 1 when no display can be opened.
+std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::string& appTitle);
+
+// Regions, capture and the move message over GDK/X11, for windows of this process.
+std::unique_ptr<WindowSystem> CreateWindowSystem();
+
+}  // namespace tavro::platform::gtk

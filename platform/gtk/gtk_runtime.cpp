@@ -1,0 +1,177 @@
+// The forms runtime over GTK and the entry points of the GTK platform.
+#include "gtk_runtime.h"
+
+#include <gdk/gdkx.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+
+#include "gtk_platform.h"
+#include "platform/errors.h"
+
+namespace tavro::platform::gtk {
+namespace {
+
+constexpr int kErrorExitCode = 1;
+constexpr double kSecondsPerDay = 86400.0;
+
+double LocalSecondsSinceMidnight() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&t, &local);
+  const double fraction =
+      std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(t)).count();
+  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction;
+}
+
+float ScreenTwipsPerPixel() {
+  double dpi = 96.0;
+  if (auto screen = Gdk::Screen::get_default()) {
+    const double resolution = screen->get_resolution();
+    if (resolution > 0) dpi = resolution;
+  }
+  return static_cast<float>(1440.0 / dpi);
+}
+
+}  // namespace
+
+GtkRuntime::GtkRuntime(std::string appTitle)
+    : appTitle_(std::move(appTitle)),
+      twipsPerPixel_(ScreenTwipsPerPixel()),
+      midnightOffsetAtStart_(LocalSecondsSinceMidnight()),
+      steadyStart_(std::chrono::steady_clock::now()) {}
+
+GtkRuntime::~GtkRuntime() { form_.reset(); }
+
+void GtkRuntime::Dispatch(const std::function<void()>& handler) {
+  if (!handler || (form_ && form_->Unloaded())) return;
+  ++depth_;
+  try {
+    handler();
+  } catch (const RuntimeError& e) {
+    ReportAndExit(e.Number(), e.Description());
+  } catch (const std::bad_alloc&) {
+    ReportAndExit(kOutOfMemory, "Out of memory");
+  } catch (const std::exception& e) {
+    ReportAndExit(kInvalidProcedureCall, e.what());
+  } catch (...) {
+    ReportAndExit(kInvalidProcedureCall, "Unexpected error");
+  }
+  --depth_;
+  QuitIfDone();
+}
+
+void GtkRuntime::QuitIfDone() {
+  if (depth_ == 0 && form_ && form_->Unloaded() && loop_ && loop_->is_running()) loop_->quit();
+}
+
+void GtkRuntime::ReportAndExit(int number, const std::string& description) {
+  std::cerr << "tavro: Run-time error '" << number << "': " << description << std::endl;
+  if (form_) form_->Window().hide();
+  Gtk::MessageDialog dialog("运行时错误 '" + std::to_string(number) + "':\n\n" + description, false,
+                            Gtk::MESSAGE_ERROR, Gtk::BUTTONS_NONE, true);
+  dialog.set_title(appTitle_);
+  dialog.add_button("确定", Gtk::RESPONSE_OK);
+  dialog.set_default_response(Gtk::RESPONSE_OK);
+  dialog.set_position(Gtk::WIN_POS_CENTER);
+  dialog.run();
+  std::fflush(nullptr);
+  std::_Exit(kErrorExitCode);
+}
+
+int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& attach) {
+  loop_ = Glib::MainLoop::create();
+  Dispatch([&] {
+    form_ = std::make_unique<GtkForm>(*this, design);
+    attach(*form_);
+    form_->Realize();
+  });
+  form_->StartTimers();
+  form_->RaiseLoad();
+  if (!form_->Unloaded()) {
+    form_->ShowCentred();
+    loop_->run();
+  }
+  return 0;
+}
+
+int GtkRuntime::MsgBox(const std::string& prompt, int buttons) {
+  const bool okCancel = (buttons & 7) == vbOKCancel;
+  const bool information = (buttons & 0x70) == vbInformation;
+  Gtk::MessageDialog dialog(prompt, false, information ? Gtk::MESSAGE_INFO : Gtk::MESSAGE_OTHER,
+                            Gtk::BUTTONS_NONE, true);
+  dialog.set_title(appTitle_);
+  // OK comes first and is the default, so Enter answers OK.
+  Gtk::Button* ok = dialog.add_button("确定", Gtk::RESPONSE_OK);
+  if (okCancel) dialog.add_button("取消", Gtk::RESPONSE_CANCEL);
+  dialog.set_default_response(Gtk::RESPONSE_OK);
+  if (form_ && !form_->Unloaded() && form_->Window().get_visible()) {
+    dialog.set_transient_for(form_->Window());
+    dialog.set_position(Gtk::WIN_POS_CENTER_ON_PARENT);
+  } else {
+    dialog.set_position(Gtk::WIN_POS_CENTER);
+  }
+  dialog.signal_show().connect([ok] { ok->grab_focus(); });
+  const int response = dialog.run();
+  if (!okCancel) return vbOK;
+  return response == Gtk::RESPONSE_OK ? vbOK : vbCancel;
+}
+
+void GtkRuntime::DoEvents() {
+  GMainContext* context = g_main_context_default();
+  int dispatched = 0;
+  // Bounded, so a source that is always ready cannot hold the caller forever.
+  while (dispatched < 1000 && g_main_context_pending(context)) {
+    g_main_context_iteration(context, FALSE);
+    ++dispatched;
+  }
+  if (dispatched == 0) {
+    // Nothing pending: wait up to a millisecond for the next event instead of spinning a core.
+    GSource* tick = g_timeout_source_new(1);
+    g_source_set_callback(tick, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_attach(tick, context);
+    g_main_context_iteration(context, TRUE);
+    g_source_destroy(tick);
+    g_source_unref(tick);
+  }
+  QuitIfDone();
+}
+
+float GtkRuntime::Timer() {
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - steadyStart_).count();
+  return static_cast<float>(std::fmod(midnightOffsetAtStart_ + elapsed, kSecondsPerDay));
+}
+
+std::shared_ptr<Picture> GtkRuntime::LoadPicture(const std::string& fileName) {
+  return LoadPictureFile(fileName);
+}
+
+void GtkRuntime::Unload(Form& form) {
+  auto* gtkForm = dynamic_cast<GtkForm*>(&form);
+  if (!gtkForm) throw RuntimeError(kObjectRequired, "Object required");
+  gtkForm->Unload();
+  QuitIfDone();
+}
+
+std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::string& appTitle) {
+  static bool started = false;
+  if (!started) {
+    gdk_set_allowed_backends("x11");
+    g_set_prgname("tavro");
+    g_set_application_name(appTitle.c_str());
+    if (!gtk_init_check(&argc, &argv)) {
+      std::cerr << "tavro: cannot open the X display (is DISPLAY set?)" << std::endl;
+      std::exit(kErrorExitCode);
+    }
+    Gtk::Main::init_gtkmm_internals();
+    started = true;
+  }
+  return std::make_unique<GtkRuntime>(appTitle);
+}
+
+}  // namespace tavro::platform::gtk

@@ -1,0 +1,57 @@
+// The forms runtime over GTK: event dispatch with the error edge, message boxes, pump, clock.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "gtk_form.h"
+#include "platform/files.h"
+#include "platform/forms.h"
+
+namespace tavro::platform::gtk {
+
+class GtkRuntime : public Runtime, public Dispatcher {
+ public:
+  explicit GtkRuntime(std::string appTitle);
+  ~GtkRuntime() override;
+
+  int Run(const FormDesign& design, const std::function<void(Form&)>& attach) override;
+  int MsgBox(const std::string& prompt, int buttons) override;
+  void DoEvents() override;
+  float Timer() override;
+  void OpenForInput(const std::string& pathName, int fileNumber) override { files_.OpenForInput(pathName, fileNumber); }
+  std::int64_t LOF(int fileNumber) override { return files_.LOF(fileNumber); }
+  std::string InputB(std::int64_t count, int fileNumber) override { return files_.InputB(count, fileNumber); }
+  void Close(int fileNumber) override { files_.Close(fileNumber); }
+  std::shared_ptr<Picture> LoadPicture(const std::string& fileName) override;
+  void Unload(Form& form) override;
+  float TwipsPerPixelX() const override { return twipsPerPixel_; }
+  float TwipsPerPixelY() const override { return twipsPerPixel_; }
+
+  // Dispatcher
+  void Dispatch(const std::function<void()>& handler) override;
+  float TwipsX() const override { return twipsPerPixel_; }
+  float TwipsY() const override { return twipsPerPixel_; }
+
+  // The report of an error nothing handled: a message box and a line on stderr; then the end.
+  [[noreturn]] void ReportAndExit(int number, const std::string& description);
+
+  GtkForm* CurrentForm() const { return form_.get(); }
+  const std::string& AppTitle() const { return appTitle_; }
+
+ private:
+  void QuitIfDone();
+
+  std::string appTitle_;
+  float twipsPerPixel_ = 15.0F;
+  SequentialFiles files_;
+  std::unique_ptr<GtkForm> form_;
+  Glib::RefPtr<Glib::MainLoop> loop_;
+  int depth_ = 0;
+  // The seconds clock runs from a monotonic base, so clock changes never shorten a wait.
+  double midnightOffsetAtStart_ = 0;
+  std::chrono::steady_clock::time_point steadyStart_;
+};
+
+}  // namespace tavro::platform::gtk

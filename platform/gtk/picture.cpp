@@ -1,0 +1,173 @@
+// Picture loading: format sniffing, dimension limits, then GdkPixbuf.
+#include "picture.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <giomm/resource.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+
+namespace tavro::platform::gtk {
+namespace {
+
+[[noreturn]] void Invalid(const std::string& what, const std::string& why) {
+  throw RuntimeError(kInvalidPicture, "Invalid picture: " + what + " (" + why + ")");
+}
+
+std::uint16_t Le16(std::string_view b, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
+                                    (static_cast<unsigned char>(b[at + 1]) << 8));
+}
+
+bool TooLarge(long width, long height) {
+  return width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide;
+}
+
+// Walks the GIF block structure far enough to see every size it claims.
+void CheckGifSizes(std::string_view b, const std::string& what) {
+  if (b.size() < 13) Invalid(what, "truncated header");
+  if (TooLarge(Le16(b, 6), Le16(b, 8))) Invalid(what, "image size out of range");
+  std::size_t at = 13;
+  const auto flags = static_cast<unsigned char>(b[10]);
+  if (flags & 0x80) at += 3u * (1u << ((flags & 7) + 1));
+  auto skipSubBlocks = [&] {
+    while (at < b.size()) {
+      const auto len = static_cast<unsigned char>(b[at]);
+      at += 1u + len;
+      if (len == 0) return true;
+    }
+    return false;
+  };
+  bool sawImage = false;
+  while (at < b.size()) {
+    const auto tag = static_cast<unsigned char>(b[at]);
+    if (tag == 0x3B) break;  // trailer
+    if (tag == 0x21) {       // extension
+      at += 2;
+      if (!skipSubBlocks()) break;
+    } else if (tag == 0x2C) {  // image descriptor
+      if (at + 10 > b.size()) Invalid(what, "truncated image descriptor");
+      if (TooLarge(Le16(b, at + 5), Le16(b, at + 7))) Invalid(what, "frame size out of range");
+      const auto imageFlags = static_cast<unsigned char>(b[at + 9]);
+      at += 10;
+      if (imageFlags & 0x80) at += 3u * (1u << ((imageFlags & 7) + 1));
+      at += 1;  // LZW minimum code size
+      if (!skipSubBlocks()) Invalid(what, "truncated image data");
+      sawImage = true;
+    } else {
+      Invalid(what, "damaged data");
+    }
+  }
+  if (!sawImage) Invalid(what, "no image data");
+}
+
+struct LoaderDeleter {
+  void operator()(GdkPixbufLoader* loader) const {
+    gdk_pixbuf_loader_close(loader, nullptr);
+    g_object_unref(loader);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<PixbufPicture> DecodePicture(std::string_view bytes, const std::string& what) {
+  const auto starts = [&](std::string_view magic) { return bytes.substr(0, magic.size()) == magic; };
+  const char* type = nullptr;
+  if (starts("GIF87a") || starts("GIF89a")) {
+    type = "gif";
+    CheckGifSizes(bytes, what);
+  } else if (bytes.size() >= 6 && starts(std::string_view("\0\0\1\0", 4))) {
+    type = "ico";  // sizes are a byte each: never large
+  } else if (starts("BM")) {
+    type = "bmp";
+  } else if (starts("\xFF\xD8\xFF")) {
+    type = "jpeg";
+  } else {
+    Invalid(what, bytes.empty() ? "empty file" : "not a GIF, ICO, BMP or JPEG picture");
+  }
+
+  GError* error = nullptr;
+  std::unique_ptr<GdkPixbufLoader, LoaderDeleter> loader(gdk_pixbuf_loader_new_with_type(type, &error));
+  if (!loader) {
+    const std::string why = error ? error->message : "no decoder";
+    g_clear_error(&error);
+    Invalid(what, why);
+  }
+  // Formats whose sizes were not checked above are stopped as soon as the decoder reads them.
+  bool refused = false;
+  g_signal_connect(loader.get(), "size-prepared",
+                   G_CALLBACK(+[](GdkPixbufLoader* l, int w, int h, gpointer data) {
+                     if (TooLarge(w, h)) {
+                       *static_cast<bool*>(data) = true;
+                       gdk_pixbuf_loader_set_size(l, 1, 1);
+                     }
+                   }),
+                   &refused);
+  const bool wrote = gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(bytes.data()),
+                                             bytes.size(), &error);
+  const bool closed = wrote && gdk_pixbuf_loader_close(loader.get(), &error);
+  if (refused) {
+    g_clear_error(&error);
+    Invalid(what, "image size out of range");
+  }
+  if (!wrote || !closed) {
+    const std::string why = error ? error->message : "damaged data";
+    g_clear_error(&error);
+    Invalid(what, why);
+  }
+  GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
+  if (!pixbuf) Invalid(what, "no image data");
+  return std::make_shared<PixbufPicture>(Glib::wrap(pixbuf, true));
+}
+
+std::shared_ptr<PixbufPicture> LoadPictureFile(const std::string& fileName) {
+  const std::string what = DescribeLocation(fileName);
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) throw RuntimeError(kFileNotFound, "File not found: " + what);
+    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + what);
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + what + " is not a file");
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureFileBytes) {
+    ::close(fd);
+    Invalid(what, "file too large");
+  }
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(done);
+  return DecodePicture(bytes, what);
+}
+
+std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath) {
+  GError* error = nullptr;
+  GBytes* data = g_resources_lookup_data(resourcePath.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, &error);
+  if (!data) {
+    g_clear_error(&error);
+    throw RuntimeError(kFileNotFound, "File not found: resource " + resourcePath);
+  }
+  gsize size = 0;
+  const auto* p = static_cast<const char*>(g_bytes_get_data(data, &size));
+  std::string bytes(p, size);
+  g_bytes_unref(data);
+  return DecodePicture(bytes, "resource " + resourcePath);
+}
+
+}  // namespace tavro::platform::gtk

@@ -1,0 +1,39 @@
+// Pictures decoded through GdkPixbuf, with the checks that keep hostile files harmless.
+#pragma once
+
+#include <gdkmm/pixbuf.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/forms.h"
+
+namespace tavro::platform::gtk {
+
+class PixbufPicture : public Picture {
+ public:
+  explicit PixbufPicture(Glib::RefPtr<Gdk::Pixbuf> pixbuf) : pixbuf_(std::move(pixbuf)) {}
+  int PixelWidth() const override { return pixbuf_ ? pixbuf_->get_width() : 0; }
+  int PixelHeight() const override { return pixbuf_ ? pixbuf_->get_height() : 0; }
+  const Glib::RefPtr<Gdk::Pixbuf>& Pixbuf() const { return pixbuf_; }
+
+ private:
+  Glib::RefPtr<Gdk::Pixbuf> pixbuf_;
+};
+
+// Far beyond any skin; a file that claims more is refused before anything is decoded.
+constexpr int kMaxPictureSide = 4096;
+constexpr std::size_t kMaxPictureFileBytes = 16 * 1024 * 1024;
+
+// Decodes a GIF, ICO, BMP or JPEG held in memory; `what` names it in error reports.
+// Raises "Invalid picture" for anything else, for oversized dimensions and for damaged data.
+std::shared_ptr<PixbufPicture> DecodePicture(std::string_view bytes, const std::string& what);
+
+// Reads and decodes a picture file; a relative name is taken from the working directory.
+std::shared_ptr<PixbufPicture> LoadPictureFile(const std::string& fileName);
+
+// Decodes a picture embedded in the program's resources.
+std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath);
+
+}  // namespace tavro::platform::gtk
