@@ -83,10 +83,6 @@ class GtkWebBrowser : public WebBrowser {
   Gtk::Widget* widget_;  // the same view, wrapped
 };
 
-// The address as a browser's address bar would take it: no surrounding white space, no line
-// breaks or tabs, control characters escaped, and "http://" in front of a bare host.
-std::string FixUpAddress(const std::string& url);
-
 class GtkForm : public Form {
  public:
   GtkForm(Dispatcher& dispatcher, const FormDesign& design);

@@ -1,0 +1,44 @@
+// Address fix-up for the browser views.
+#include "address.h"
+
+#include <cctype>
+
+namespace tavro::platform {
+namespace {
+
+bool IsSchemeChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+}
+
+}  // namespace
+
+std::string FixUpAddress(const std::string& url) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+  std::size_t begin = 0, end = url.size();
+  while (begin < end && (isSpace(url[begin]) || url[begin] == '\0')) ++begin;
+  while (end > begin && (isSpace(url[end - 1]) || url[end - 1] == '\0')) --end;
+  std::string out;
+  out.reserve(end - begin + 16);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = begin; i < end; ++i) {
+    const auto c = static_cast<unsigned char>(url[i]);
+    if (c == '\t' || c == '\r' || c == '\n') continue;  // as a URL parser drops them
+    if (c < 0x20 || c == 0x7F || c == ' ') {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  // A scheme is letters, digits, "+-." up to "://", or one of the few schemes without "//".
+  std::size_t i = 0;
+  while (i < out.size() && IsSchemeChar(out[i])) ++i;
+  const bool hasScheme =
+      i > 0 && std::isalpha(static_cast<unsigned char>(out[0])) &&
+      (out.compare(i, 3, "://") == 0 || out.rfind("about:", 0) == 0 || out.rfind("data:", 0) == 0);
+  if (!hasScheme) out.insert(0, "http://");
+  return out;
+}
+
+}  // namespace tavro::platform

@@ -1,0 +1,420 @@
+#include "kefu_site.h"
+
+#include <httplib.h>
+#include <sys/random.h>
+
+#include <cerrno>
+#include <chrono>
+#include <stdexcept>
+
+#include "pages.h"
+
+namespace kefu {
+namespace {
+
+constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr std::size_t kMaxLoggedSession = 128;
+
+void NoStore(httplib::Response& res) { res.set_header("Cache-Control", "no-store"); }
+
+void SendHtml(httplib::Response& res, int status, std::string body) {
+  res.status = status;
+  NoStore(res);
+  res.set_content(std::move(body), kHtml);
+}
+
+void Redirect(httplib::Response& res, const std::string& to) {
+  res.status = 302;
+  NoStore(res);
+  res.set_header("Location", to);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when it is malformed.
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 < 0x80) return 1;
+  std::size_t len;
+  unsigned lo = 0x80, hi = 0xBF;  // range of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3;
+    if (b0 == 0xE0) lo = 0xA0;  // overlong
+    if (b0 == 0xED) hi = 0x9F;  // surrogates
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4;
+    if (b0 == 0xF0) lo = 0x90;  // overlong
+    if (b0 == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + len > text.size()) return 0;
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < len; ++k)
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  return len;
+}
+
+}  // namespace
+
+bool IsValidMarker(std::string_view marker) {
+  if (marker.size() != 9 || marker.substr(0, 2) != "QQ") return false;
+  for (char c : marker.substr(2))
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::string JsString(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const std::size_t len = Utf8Length(text, i);
+      if (len == 0) {
+        out += "\\ufffd";
+        ++i;
+        continue;
+      }
+      const std::string_view seq = text.substr(i, len);
+      if (seq == "\xE2\x80\xA8") out += "\\u2028";
+      else if (seq == "\xE2\x80\xA9") out += "\\u2029";
+      else out.append(seq);
+      i += len;
+      continue;
+    }
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '<': case '>': case '&': case '\'': case 0x7F:
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+        break;
+      default:
+        if (c < 0x20) {
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+    ++i;
+  }
+  out += '"';
+  return out;
+}
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string LogSafe(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = '?';
+  }
+  return out;
+}
+
+std::string CookieValue(std::string_view header, std::string_view name) {
+  while (!header.empty()) {
+    const std::size_t end = header.find(';');
+    std::string_view pair = header.substr(0, end);
+    header = end == std::string_view::npos ? std::string_view{} : header.substr(end + 1);
+    while (!pair.empty() && (pair.front() == ' ' || pair.front() == '\t')) pair.remove_prefix(1);
+    const std::size_t eq = pair.find('=');
+    if (eq == std::string_view::npos) continue;
+    std::string_view key = pair.substr(0, eq);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.remove_suffix(1);
+    if (key != name) continue;
+    std::string_view value = pair.substr(eq + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    return std::string(value);
+  }
+  return {};
+}
+
+std::string UrlDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+') {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::map<std::string, std::string> ParseForm(std::string_view body) {
+  std::map<std::string, std::string> fields;
+  while (!body.empty()) {
+    const std::size_t end = body.find('&');
+    const std::string_view pair = body.substr(0, end);
+    body = end == std::string_view::npos ? std::string_view{} : body.substr(end + 1);
+    if (pair.empty()) continue;
+    const std::size_t eq = pair.find('=');
+    const std::string key = UrlDecode(pair.substr(0, eq));
+    const std::string value = eq == std::string_view::npos ? std::string() : UrlDecode(pair.substr(eq + 1));
+    fields.emplace(key, value);  // keeps the first
+  }
+  return fields;
+}
+
+// ---- sessions -----------------------------------------------------------------------------
+
+SessionStore::SessionStore(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}
+
+std::string SessionStore::Create() {
+  unsigned char bytes[16];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error("no random bytes for a session id");
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id;
+  for (unsigned char b : bytes) {
+    id += kHex[b >> 4];
+    id += kHex[b & 0xF];
+  }
+  std::lock_guard lock(mutex_);
+  if (index_.count(id)) throw std::runtime_error("session id collision");
+  while (index_.size() >= capacity_) {
+    index_.erase(order_.front());
+    order_.pop_front();
+  }
+  order_.push_back(id);
+  index_.emplace(id, std::prev(order_.end()));
+  return id;
+}
+
+bool SessionStore::Valid(const std::string& id) const {
+  if (id.empty()) return false;
+  std::lock_guard lock(mutex_);
+  return index_.count(id) != 0;
+}
+
+bool SessionStore::Remove(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  const auto it = index_.find(id);
+  if (it == index_.end()) return false;
+  order_.erase(it->second);
+  index_.erase(it);
+  return true;
+}
+
+std::size_t SessionStore::Size() const {
+  std::lock_guard lock(mutex_);
+  return index_.size();
+}
+
+// ---- the site -----------------------------------------------------------------------------
+
+Site::Site(SiteOptions options)
+    : options_(std::move(options)), sessions_(options_.max_sessions), server_(std::make_unique<httplib::Server>()) {
+  if (!IsValidMarker(options_.marker))
+    throw std::invalid_argument("the title marker must be \"QQ\" followed by exactly seven digits");
+  if (!options_.log_path.empty()) {
+    log_ = std::fopen(options_.log_path.c_str(), "ae");
+    if (!log_) throw std::runtime_error("cannot open the request log " + options_.log_path);
+  }
+  Register();
+}
+
+Site::~Site() {
+  Stop();
+  if (log_) std::fclose(log_);
+}
+
+int Site::Start(int port, const std::string& host) {
+  std::lock_guard lock(stop_mutex_);
+  if (thread_.joinable() || stopping_ || port < 0 || port > 65535) return -1;
+  int bound = -1;
+  if (port == 0) bound = server_->bind_to_any_port(host);
+  else if (server_->bind_to_port(host, port)) bound = port;
+  if (bound <= 0) return -1;
+  serving_ = true;
+  thread_ = std::thread([this] {
+    server_->listen_after_bind();
+    serving_ = false;
+  });
+  return bound;
+}
+
+void Site::Stop() {
+  std::lock_guard lock(stop_mutex_);
+  {
+    std::lock_guard wait_lock(wait_mutex_);
+    stopping_ = true;
+  }
+  wait_cv_.notify_all();
+  if (!thread_.joinable()) return;
+  // The server only honours stop() once its loop runs; the thread may not have got there yet.
+  while (serving_ && !server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (server_->is_running()) server_->stop();
+  thread_.join();
+}
+
+bool Site::Serving() const { return serving_; }
+
+std::string Site::SessionOf(const httplib::Request& req) const {
+  const std::size_t count = req.get_header_value_count("Cookie");
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string id = CookieValue(req.get_header_value("Cookie", i), kSessionCookie);
+    if (!id.empty()) return id;
+  }
+  return {};
+}
+
+bool Site::HasValidSession(const httplib::Request& req) const { return sessions_.Valid(SessionOf(req)); }
+
+void Site::LogRequest(const httplib::Request& req) {
+  if (!log_) return;
+  std::string session = SessionOf(req);
+  if (session.size() > kMaxLoggedSession) session.resize(kMaxLoggedSession);
+  for (char& c : session)
+    if (c == ' ') c = '?';
+  const std::string& target = req.target.empty() ? req.path : req.target;
+  const std::string line = LogSafe(req.method) + " " + LogSafe(target) + " " +
+                           (session.empty() ? std::string("-") : LogSafe(session)) + "\n";
+  std::lock_guard lock(log_mutex_);
+  std::fputs(line.c_str(), log_);
+  std::fflush(log_);
+}
+
+void Site::Register() {
+  httplib::Server& svr = *server_;
+  // Slow answers (hang.php) must not starve the rest; browsers keep several connections open.
+  svr.new_task_queue = [] { return new httplib::ThreadPool(32); };
+  svr.set_keep_alive_timeout(2);
+  svr.set_read_timeout(10);
+  svr.set_payload_max_length(64 * 1024);
+
+  // Logged before routing so a line is on disk before its answer leaves.
+  svr.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+    LogRequest(req);
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  svr.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+    if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+    NoStore(res);
+    res.set_content(pages::Error(res.status), kHtml);
+    return httplib::Server::HandlerResponse::Handled;
+  }));
+  svr.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+    SendHtml(res, 500, pages::Error(500));
+  });
+
+  svr.Get("/kefu/login\\.php", [this](const auto& req, auto& res) { LoginPage(req, res); });
+  svr.Post("/kefu/login\\.php", [this](const auto& req, auto& res) { LoginPost(req, res); });
+  svr.Get("/kefu/index\\.php", [this](const auto& req, auto& res) { Console(req, res); });
+  svr.Get("/ajax\\.php", [this](const auto& req, auto& res) { Ajax(req, res); });
+  svr.Get("/ad\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::Ad()); });
+  svr.Get("/kefu/session\\.php", [this](const httplib::Request& req, httplib::Response& res) {
+    NoStore(res);
+    res.set_content(HasValidSession(req) ? "valid" : "invalid", "text/plain; charset=utf-8");
+  });
+
+  svr.Get("/kefu/lab/blank\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabBlank()); });
+  svr.Get("/kefu/lab/whoami\\.php",
+          [this](const auto& req, auto& res) { SendHtml(res, 200, pages::LabWhoami(SessionOf(req))); });
+  svr.Get("/kefu/lab/open\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabOpen()); });
+  svr.Get("/kefu/lab/closeme\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabCloseMe()); });
+  svr.Get("/kefu/lab/notify\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabNotify()); });
+  svr.Get("/ad-notify\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabNotify()); });
+  svr.Get("/kefu/lab/alert\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabAlert()); });
+  svr.Get("/kefu/lab/title\\.php", [](const httplib::Request& req, httplib::Response& res) {
+    SendHtml(res, 200, pages::LabTitle(req.get_param_value("t")));
+  });
+  svr.Get("/kefu/lab/download\\.php", [](const httplib::Request&, httplib::Response& res) {
+    NoStore(res);
+    res.set_header("Content-Disposition", "attachment; filename=\"visitors.csv\"");
+    res.set_content("id,name,waiting_seconds\n10231,访客10231,120\n10232,访客10232,65\n", "text/csv; charset=utf-8");
+  });
+  svr.Get("/kefu/lab/hang\\.php", [this](const auto& req, auto& res) { Hang(req, res); });
+}
+
+void Site::LoginPage(const httplib::Request&, httplib::Response& res) {
+  SendHtml(res, 200, pages::Login({}, options_.auto_login_ms));
+}
+
+void Site::LoginPost(const httplib::Request& req, httplib::Response& res) {
+  const auto fields = ParseForm(req.body);
+  const auto user = fields.find("user");
+  const auto password = fields.find("password");
+  if (user == fields.end() || password == fields.end() || user->second != kDemoUser ||
+      password->second != kDemoPassword) {
+    SendHtml(res, 200, pages::Login("用户名或密码错误", -1));
+    return;
+  }
+  const std::string id = sessions_.Create();
+  Redirect(res, "/kefu/index.php");
+  res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + id + "; Path=/; HttpOnly; SameSite=Lax");
+}
+
+void Site::Console(const httplib::Request& req, httplib::Response& res) {
+  if (!HasValidSession(req)) {
+    Redirect(res, "/kefu/login.php?");
+    return;
+  }
+  SendHtml(res, 200, pages::Console(options_.marker));
+}
+
+void Site::Ajax(const httplib::Request& req, httplib::Response& res) {
+  if (req.get_param_value("act") != "out") {
+    SendHtml(res, 400, pages::Error(400));
+    return;
+  }
+  const std::string id = SessionOf(req);
+  if (!id.empty()) sessions_.Remove(id);
+  res.set_header("Set-Cookie", std::string(kSessionCookie) +
+                                   "=; Path=/; Max-Age=0; Expires=Thu, 01 Jan 1970 00:00:00 GMT; HttpOnly; SameSite=Lax");
+  SendHtml(res, 200, pages::LoggedOut());
+}
+
+void Site::Hang(const httplib::Request&, httplib::Response& res) {
+  std::unique_lock lock(wait_mutex_);
+  wait_cv_.wait_for(lock, std::chrono::seconds(options_.hang_seconds), [this] { return stopping_; });
+  lock.unlock();
+  SendHtml(res, 200, pages::LabHang());
+}
+
+}  // namespace kefu

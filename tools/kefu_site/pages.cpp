@@ -1,0 +1,252 @@
+#include "pages.h"
+
+#include "kefu_site.h"
+
+namespace kefu::pages {
+namespace {
+
+// Replaces every "{name}" slot of the template.
+std::string Fill(std::string_view tmpl, std::string_view name, std::string_view value) {
+  const std::string slot = "{" + std::string(name) + "}";
+  std::string out;
+  out.reserve(tmpl.size() + value.size());
+  std::size_t from = 0;
+  for (std::size_t at; (at = tmpl.find(slot, from)) != std::string_view::npos; from = at + slot.size()) {
+    out.append(tmpl.substr(from, at - from));
+    out.append(value);
+  }
+  out.append(tmpl.substr(from));
+  return out;
+}
+
+// A bare page: the title goes in as text, head_extra and body as markup.
+std::string Simple(std::string_view title, std::string_view body, std::string_view head_extra = {}) {
+  std::string page = "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">\n<title>";
+  page += HtmlEscape(title);
+  page += "</title>\n";
+  page += head_extra;
+  page += "<style>body{font:14px/1.5 sans-serif;margin:8px}</style>\n</head><body>\n";
+  page += body;
+  page += "\n</body></html>\n";
+  return page;
+}
+
+constexpr std::string_view kLogin = R"HTML(<!DOCTYPE html>
+<html lang="zh-CN"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>客服登录</title>
+<style>
+*{box-sizing:border-box}
+html,body{margin:0;background:#eef3f8;color:#223;font:14px/1.5 "Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif}
+.wrap{padding:210px 14px 14px}
+.card{background:#fff;border:1px solid #d3deea;border-radius:6px;padding:12px 14px 14px}
+h1{margin:0 0 8px;font-size:16px;color:#1a5fa8}
+label{display:block;margin:8px 0 3px;font-size:13px;color:#556}
+input{width:100%;padding:6px 8px;border:1px solid #b8c6d6;border-radius:4px;font-size:14px}
+button{width:100%;margin-top:12px;padding:7px 0;border:0;border-radius:4px;background:#1a73c9;color:#fff;font-size:15px;cursor:pointer}
+button:hover{background:#1560a8}
+.err{margin:0 0 6px;padding:4px 8px;border-radius:4px;background:#fdecea;color:#c62828}
+.demo{margin:10px 0 0;font-size:12px;color:#667}
+</style></head>
+<body><div class="wrap"><div class="card">
+<h1>客服人员登录</h1>
+{error}<form id="login" method="post" action="/kefu/login.php">
+<label for="user">用户名</label>
+<input type="text" id="user" name="user" autocomplete="username" required>
+<label for="password">密码</label>
+<input type="password" id="password" name="password" autocomplete="current-password" required>
+<button type="submit" id="login-button">登 录</button>
+</form>
+<p class="demo">演示账号：demo　密码：demo123</p>
+</div></div>
+{auto}</body></html>
+)HTML";
+
+constexpr std::string_view kAutoLogin = R"HTML(<script>
+setTimeout(function () {
+  var form = document.getElementById('login');
+  form.elements['user'].value = 'demo';
+  form.elements['password'].value = 'demo123';
+  form.submit();
+}, {ms});
+</script>
+)HTML";
+
+constexpr std::string_view kConsole = R"HTML(<!DOCTYPE html>
+<html lang="zh-CN"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>在线客服 - {marker}</title>
+<style>
+*{box-sizing:border-box}
+html,body{margin:0;height:100%;background:#eef3f8;color:#223;font:13px/1.45 "Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif}
+.wrap{display:flex;flex-direction:column;height:100%;padding:206px 8px 8px}
+.bar{display:flex;justify-content:space-between;align-items:center;padding:4px 8px;background:#1a73c9;color:#fff;border-radius:5px 5px 0 0}
+.bar a{color:#fff}
+.dot{color:#7CFC00}
+.queue{background:#fff;border:1px solid #d3deea;border-top:0;padding:4px 8px}
+.queue h2{margin:0 0 2px;font-size:13px;color:#1a5fa8}
+.queue ul{list-style:none;margin:0;padding:0;max-height:86px;overflow-y:auto}
+.queue li{padding:2px 4px;border-radius:3px;cursor:pointer;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.queue li.on{background:#dcebfa}
+.chat{flex:1;min-height:80px;overflow-y:auto;margin-top:6px;padding:6px;background:#fff;border:1px solid #d3deea;border-radius:4px}
+.msg{margin:0 0 6px;max-width:88%;padding:4px 7px;border-radius:6px;background:#f1f3f6;word-wrap:break-word}
+.msg.me{margin-left:auto;background:#d9f2d0}
+.msg small{display:block;color:#889;font-size:11px}
+.send{display:flex;gap:6px;margin-top:6px}
+.send input{flex:1;min-width:0;padding:6px;border:1px solid #b8c6d6;border-radius:4px;font-size:13px}
+.send button{padding:0 12px;border:0;border-radius:4px;background:#1a73c9;color:#fff;cursor:pointer}
+</style></head>
+<body><div class="wrap">
+<div class="bar"><span><span class="dot">●</span> 客服 demo 在线</span><a id="logout" href="/ajax.php?act=out">退出</a></div>
+<div class="queue"><h2>等待接入（<span id="waiting">3</span>）</h2>
+<ul id="visitors">
+<li class="on">访客 10231 · 北京 · 等待 2 分钟</li>
+<li>访客 10232 · 上海 · 等待 1 分钟</li>
+<li>访客 10240 · 广州 · 刚刚</li>
+</ul></div>
+<div class="chat" id="chat">
+<p class="msg"><small>访客 10231 10:02</small>你好，我想咨询一下订单发货时间。</p>
+<p class="msg me"><small>我 10:02</small>您好，请提供一下订单号，我帮您查询。</p>
+<p class="msg"><small>访客 10231 10:03</small>订单号 20240518-0097</p>
+</div>
+<form class="send" id="send"><input id="text" placeholder="输入回复，回车发送" autocomplete="off"><button type="submit">发送</button></form>
+</div>
+<script>
+(function () {
+  var base = document.title;
+  var unread = 0, tick = 0;
+  function showTitle() { document.title = unread > 0 ? '(' + unread + ') ' + base : base; }
+  // New visitor messages raise the unread count in the title; reading them clears it.
+  setInterval(function () {
+    tick += 1;
+    unread = (tick % 3 === 0) ? 0 : unread + 1;
+    showTitle();
+  }, 3000);
+
+  var list = document.getElementById('visitors');
+  list.addEventListener('click', function (e) {
+    if (e.target.tagName !== 'LI') return;
+    for (var i = 0; i < list.children.length; i++) list.children[i].className = '';
+    e.target.className = 'on';
+  });
+
+  var chat = document.getElementById('chat');
+  document.getElementById('send').addEventListener('submit', function (e) {
+    e.preventDefault();
+    var input = document.getElementById('text');
+    if (!input.value) return;
+    var p = document.createElement('p');
+    p.className = 'msg me';
+    var small = document.createElement('small');
+    var now = new Date();
+    small.textContent = '我 ' + now.getHours() + ':' + ('0' + now.getMinutes()).slice(-2);
+    p.appendChild(small);
+    p.appendChild(document.createTextNode(input.value));
+    chat.appendChild(p);
+    chat.scrollTop = chat.scrollHeight;
+    input.value = '';
+  });
+})();
+</script>
+</body></html>
+)HTML";
+
+constexpr std::string_view kAd = R"HTML(<!DOCTYPE html>
+<html lang="zh-CN"><head><meta charset="utf-8">
+<title>Tavro 广告</title>
+<style>
+html,body{margin:0;overflow:hidden}
+.banner{width:201px;height:40px;line-height:40px;text-align:center;white-space:nowrap;overflow:hidden;
+  color:#fff;font:bold 14px sans-serif;text-shadow:0 1px 1px rgba(0,0,0,.35);
+  background:linear-gradient(90deg,#ff5f6d,#ffb347,#47c6ff,#8e6cff);background-size:200% 100%;
+  animation:slide 6s linear infinite alternate}
+@keyframes slide{from{background-position:0 0}to{background-position:100% 0}}
+</style></head>
+<body><div class="banner">★ 7×24 小时在线客服 ★</div></body></html>
+)HTML";
+
+constexpr std::string_view kNotifyScript = R"HTML(<script>
+(function () {
+  if (typeof Notification === 'undefined') { document.title = 'notify unsupported'; return; }
+  var answered = false;
+  function done(result) {
+    if (answered) return;
+    answered = true;
+    document.title = 'notify ' + result;
+    if (result === 'granted') new Notification('新访客', {body: '有访客等待接入'});
+  }
+  var pending = Notification.requestPermission(done);
+  if (pending && pending.then) pending.then(done);
+})();
+</script>
+)HTML";
+
+}  // namespace
+
+std::string Login(std::string_view error, int auto_login_ms) {
+  std::string error_line;
+  if (!error.empty()) error_line = "<p class=\"err\" id=\"error\">" + HtmlEscape(error) + "</p>\n";
+  std::string autologin;
+  if (auto_login_ms >= 0) autologin = Fill(kAutoLogin, "ms", std::to_string(auto_login_ms));
+  return Fill(Fill(kLogin, "error", error_line), "auto", autologin);
+}
+
+std::string Console(std::string_view marker) { return Fill(kConsole, "marker", HtmlEscape(marker)); }
+
+std::string LoggedOut() {
+  return Simple("已退出", "<p>已退出。<a href=\"/kefu/login.php\">重新登录</a></p>");
+}
+
+std::string Ad() { return std::string(kAd); }
+
+std::string LabBlank() {
+  return Simple("lab blank",
+                "<a id=\"l\" target=\"_blank\" href=\"/kefu/lab/whoami.php\">whoami</a>\n"
+                "<script>setTimeout(()=>document.getElementById('l').click(),500)</script>");
+}
+
+std::string LabWhoami(std::string_view session_id) {
+  const std::string who = session_id.empty() ? std::string("-") : std::string(session_id);
+  return Simple("whoami " + who, "<p>" + HtmlEscape(who) + "</p>");
+}
+
+std::string LabOpen() {
+  return Simple("lab open",
+                "<script>\nsetTimeout(function () {\n"
+                "  var w = window.open('/kefu/lab/closeme.html', '_blank', 'width=400,height=300');\n"
+                "  document.title = w ? 'opened' : 'open blocked';\n}, 500);\n</script>");
+}
+
+std::string LabCloseMe() {
+  return Simple("closeme", "<p>closing soon</p>\n<script>setTimeout(function () { window.close(); }, 1500);</script>");
+}
+
+std::string LabNotify() { return Simple("notify", "<p>notification test</p>\n" + std::string(kNotifyScript)); }
+
+std::string LabAlert() {
+  return Simple("lab alert",
+                "<script>\nsetTimeout(function () {\n  alert('hello from kefu');\n"
+                "  document.title = 'alert done';\n}, 500);\n</script>");
+}
+
+std::string LabTitle(std::string_view text) {
+  return Simple("lab title", "<script>document.title = " + JsString(text) + ";</script>");
+}
+
+std::string LabHang() { return Simple("hang done", "<p>late answer</p>"); }
+
+std::string Error(int status) {
+  std::string text;
+  switch (status) {
+    case 400: text = "错误的请求"; break;
+    case 404: text = "页面不存在"; break;
+    case 405: text = "不支持的请求方法"; break;
+    case 413: text = "请求内容过大"; break;
+    case 414: text = "请求地址过长"; break;
+    default: text = status >= 500 ? "服务器内部错误" : "请求无法处理"; break;
+  }
+  const std::string code = std::to_string(status);
+  return Simple(code + " " + text, "<p>" + code + " " + text + "</p>");
+}
+
+}  // namespace kefu::pages

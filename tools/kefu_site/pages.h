@@ -1,0 +1,28 @@
+// HTML of the site's pages. Arguments are inserted already escaped for their context.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kefu::pages {
+
+// The agent login form; error is shown above it when not empty; auto_login_ms >= 0 adds the
+// script that signs the demo account in.
+std::string Login(std::string_view error, int auto_login_ms);
+std::string Console(std::string_view marker);
+std::string LoggedOut();
+std::string Ad();
+
+std::string LabBlank();
+std::string LabWhoami(std::string_view session_id);
+std::string LabOpen();
+std::string LabCloseMe();
+std::string LabNotify();
+std::string LabAlert();
+std::string LabTitle(std::string_view text);
+std::string LabHang();
+
+// A short page for an error answer.
+std::string Error(int status);
+
+}  // namespace kefu::pages
