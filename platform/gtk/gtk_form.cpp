@@ -136,15 +136,39 @@ GtkWebBrowser::GtkWebBrowser(GtkForm& form, WebKitWebView* view, DesignContainer
     : form_(form), container_(container), view_(view), widget_(Glib::wrap(GTK_WIDGET(view))) {
   container_.Place(*widget_, rect);
   widget_->set_visible(visible);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(&GtkWebBrowser::OnLoadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(&GtkWebBrowser::OnLoadFailed), this);
 }
 
 GtkWebBrowser::~GtkWebBrowser() {
+  g_signal_handlers_disconnect_by_data(view_, this);
   container_.remove(*widget_);
   g_object_unref(view_);
 }
 
-void GtkWebBrowser::Navigate(const std::string& url) {
-  webkit_web_view_load_uri(view_, FixUpAddress(url).c_str());
+void GtkWebBrowser::Navigate(const std::string& url) { form_.StartLoad(*this, FixUpAddress(url)); }
+
+void GtkWebBrowser::Load(std::string uri) {
+  queued = false;
+  queuedUri.clear();
+  awaitingAnswer_ = true;
+  webkit_web_view_load_uri(view_, uri.c_str());
+}
+
+void GtkWebBrowser::Answered() {
+  if (!awaitingAnswer_) return;
+  awaitingAnswer_ = false;
+  form_.ReleaseQueuedLoads(false);
+}
+
+void GtkWebBrowser::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+  if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED)
+    static_cast<GtkWebBrowser*>(self)->Answered();
+}
+
+gboolean GtkWebBrowser::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self) {
+  static_cast<GtkWebBrowser*>(self)->Answered();
+  return FALSE;  // WebKit shows its error page
 }
 
 std::string GtkWebBrowser::LocationName() const {
@@ -157,6 +181,7 @@ bool GtkWebBrowser::Visible() const { return widget_->get_visible(); }
 void GtkWebBrowser::SetVisible(bool visible) {
   widget_->set_visible(visible);
   container_.Restack();
+  if (visible && queued) Load(queuedUri);
 }
 
 // ---------------------------------------------------------------- the form
@@ -234,6 +259,7 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
 }
 
 GtkForm::~GtkForm() {
+  queueTimeout_.disconnect();
   for (auto& [name, timer] : timers_) timer.connection.disconnect();
   window_.hide();
   browsers_.clear();
@@ -256,6 +282,35 @@ DesignContainer& GtkForm::ContainerFor(const ControlDesign& control) {
   if (it == pictureBoxes_.end())
     throw RuntimeError(kObjectRequired, "Object required: container " + control.container + " of " + control.name);
   return it->second->Box();
+}
+
+void GtkForm::StartLoad(GtkWebBrowser& browser, const std::string& uri) {
+  const bool visibleViewWaits = std::any_of(ownedBrowsers_.begin(), ownedBrowsers_.end(), [](const auto& b) {
+    return b->Visible() && b->AwaitingAnswer();
+  });
+  if (browser.Visible() || !visibleViewWaits) {
+    browser.Load(uri);
+    return;
+  }
+  browser.queued = true;
+  browser.queuedUri = uri;
+  // A site that never answers does not hold the hidden view back for long.
+  if (!queueTimeout_.connected())
+    queueTimeout_ = Glib::signal_timeout().connect(
+        [this] {
+          ReleaseQueuedLoads(true);
+          return false;
+        },
+        3000);
+}
+
+void GtkForm::ReleaseQueuedLoads(bool all) {
+  if (!all && std::any_of(ownedBrowsers_.begin(), ownedBrowsers_.end(),
+                          [](const auto& b) { return b->Visible() && b->AwaitingAnswer(); }))
+    return;
+  queueTimeout_.disconnect();
+  for (auto& b : ownedBrowsers_)
+    if (b->queued) b->Load(b->queuedUri);
 }
 
 void GtkForm::SetCaption(const std::string& caption) {

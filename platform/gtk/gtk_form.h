@@ -76,7 +76,19 @@ class GtkWebBrowser : public WebBrowser {
   WebKitWebView* View() const { return view_; }
   Gtk::Widget& Widget() { return *widget_; }
 
+  // Loading order: see GtkForm::StartLoad.
+  void Load(std::string uri);
+  bool AwaitingAnswer() const { return awaitingAnswer_; }
+  std::string queuedUri;
+  bool queued = false;
+
  private:
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error,
+                               gpointer self);
+  void Answered();
+
+  bool awaitingAnswer_ = false;
   GtkForm& form_;
   DesignContainer& container_;
   WebKitWebView* view_;  // a reference of ours, released in the destructor
@@ -114,6 +126,11 @@ class GtkForm : public Form {
   PixelRect ToPixels(int left, int top, int width, int height) const;
   WebKitWebContext* WebContext() const { return context_; }
 
+  // A hidden view's load waits until the loads of the visible views have an answer, so what the
+  // agent sees is asked for first; it starts at the latest when the view is shown.
+  void StartLoad(GtkWebBrowser& browser, const std::string& uri);
+  void ReleaseQueuedLoads(bool all);
+
  private:
   struct TimerControl {
     int interval = 0;
@@ -138,6 +155,7 @@ class GtkForm : public Form {
   std::vector<std::pair<int, Gtk::Widget*>> tabOrder_;
   ClickHandler load_;
   GdkWindowState windowState_ = GdkWindowState(0);
+  sigc::connection queueTimeout_;
   bool unloaded_ = false;
 };
 

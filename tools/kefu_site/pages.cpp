@@ -38,7 +38,7 @@ constexpr std::string_view kLogin = R"HTML(<!DOCTYPE html>
 <style>
 *{box-sizing:border-box}
 html,body{margin:0;background:#eef3f8;color:#223;font:14px/1.5 "Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif}
-.wrap{padding:210px 14px 14px}
+.wrap{padding:210px 34px 14px 16px}
 .card{background:#fff;border:1px solid #d3deea;border-radius:6px;padding:12px 14px 14px}
 h1{margin:0 0 8px;font-size:16px;color:#1a5fa8}
 label{display:block;margin:8px 0 3px;font-size:13px;color:#556}
@@ -79,7 +79,7 @@ constexpr std::string_view kConsole = R"HTML(<!DOCTYPE html>
 <style>
 *{box-sizing:border-box}
 html,body{margin:0;height:100%;background:#eef3f8;color:#223;font:13px/1.45 "Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif}
-.wrap{display:flex;flex-direction:column;height:100%;padding:206px 8px 8px}
+.wrap{display:flex;flex-direction:column;height:100%;padding:32px 30px 52px 10px}
 .bar{display:flex;justify-content:space-between;align-items:center;padding:4px 8px;background:#1a73c9;color:#fff;border-radius:5px 5px 0 0}
 .bar a{color:#fff}
 .dot{color:#7CFC00}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Tavro need; safe to run again.
+# Usage: scripts/setup.sh [--bench]   (--bench adds the programs the benchmark compares against)
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config libglib2.0-dev-bin
+  libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libx11-dev libxext-dev
+  libcpp-httplib-dev googletest libgtest-dev libgmock-dev
+  # run: WebKit's media and CJK text in message boxes and pages
+  fonts-wqy-microhei gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  # tests: X server, window manager, input and screenshots, sanitizers and the fuzzer
+  xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick
+  python3 python3-pil clang libclang-rt-14-dev dpkg-dev file
+)
+if [[ "${1:-}" == "--bench" ]]; then
+  packages+=(chromium surf procps)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+echo "setup: installing ${missing[*]}" >&2
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
