@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "platform/address.h"
+#include "web_views.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {
@@ -221,8 +222,7 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
       },
       false);
 
-  context_ = webkit_web_context_new_ephemeral();
-  webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  context_ = CreateWebContext();
 
   WebKitWebView* firstView = nullptr;
   for (const auto& control : design.controls) {
@@ -237,9 +237,7 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
       }
       case ControlKind::WebBrowser: {
         // Views share one web process where they can; one never navigated starts none.
-        auto* view = firstView
-                         ? WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", firstView, nullptr))
-                         : WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, nullptr));
+        auto* view = CreateWebView(context_, firstView);
         g_object_ref_sink(view);
         if (!firstView) firstView = view;
         gtk_widget_set_name(GTK_WIDGET(view), control.name.c_str());
