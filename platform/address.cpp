@@ -14,8 +14,17 @@ bool IsSchemeChar(char c) {
 
 std::string FixUpAddress(const std::string& url) {
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+  // A byte-order mark that an editor put in front of the address counts as white space.
+  const auto isByteOrderMark = [&](std::size_t at) { return url.compare(at, 3, "\xEF\xBB\xBF") == 0; };
   std::size_t begin = 0, end = url.size();
-  while (begin < end && (isSpace(url[begin]) || url[begin] == '\0')) ++begin;
+  while (begin < end) {
+    if (isSpace(url[begin]) || url[begin] == '\0')
+      ++begin;
+    else if (end - begin >= 3 && isByteOrderMark(begin))
+      begin += 3;
+    else
+      break;
+  }
   while (end > begin && (isSpace(url[end - 1]) || url[end - 1] == '\0')) --end;
   std::string out;
   out.reserve(end - begin + 16);

@@ -39,6 +39,54 @@ std::size_t Utf8Length(unsigned char c) {
   return 1;
 }
 
+// Length of the well-formed UTF-8 sequence at s[i], or 0: no overlong forms, no surrogates,
+// nothing beyond U+10FFFF.
+std::size_t WellFormedLength(std::string_view s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 < 0x80) return 1;
+  std::size_t len;
+  unsigned lo = 0x80, hi = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + len > s.size() || byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < len; ++k)
+    if (!IsUtf8Continuation(byte(i + k))) return 0;
+  return len;
+}
+
+// glibc's UTF-8 decoder lets code points beyond U+10FFFF through (up to six-byte forms), and
+// its encoder writes them back: each byte of such a sequence becomes U+FFFD, like any other
+// undecodable byte.
+void ReplaceMalformed(std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && WellFormedLength(text, i) != 0) i += WellFormedLength(text, i);
+  if (i == text.size()) return;
+  std::string out = text.substr(0, i);
+  while (i < text.size()) {
+    const std::size_t len = WellFormedLength(text, i);
+    if (len == 0) {
+      out.append(kReplacement);
+      ++i;
+    } else {
+      out.append(text, i, len);
+      i += len;
+    }
+  }
+  text = std::move(out);
+}
+
 }  // namespace
 
 std::string DecodeCharset(std::string_view bytes, const char* charset) {
@@ -71,6 +119,7 @@ std::string DecodeCharset(std::string_view bytes, const char* charset) {
     --inLeft;
     iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
   }
+  ReplaceMalformed(out);
   return out;
 }
 
