@@ -1,0 +1,201 @@
+// The agent's session: the logged-in layout that the title marker brings, and leaving through
+// the close button (Cancel keeps the session; OK logs out and ends the program).
+#include <iostream>
+#include <thread>
+
+#include "e2e_fixture.h"
+#include "tavro_config.h"
+
+namespace tavro::e2e {
+namespace {
+
+const std::string kLoginTitle = "客服登录";
+const std::string kMarker = TAVRO_TITLE_MARKER;
+
+bool HasMarker(const std::string& caption) { return caption.find(kMarker) != std::string::npos; }
+
+// Mismatches between a picture and the screenshot at (left, top), counted over the picture's
+// opaque pixels (every step-th column and row), skipping the given rectangles of the screenshot.
+struct Rect {
+  int x, y, w, h;
+  bool Contains(int px, int py) const { return px >= x && py >= y && px < x + w && py < y + h; }
+};
+std::string ComparePicture(const RgbImage& shot, const DecodedPicture& picture, int left, int top, int step,
+                           const std::vector<Rect>& skip = {}, int minX = 0, int maxX = 1 << 20) {
+  int compared = 0, wrong = 0;
+  std::string first;
+  for (int y = 0; y < picture.image.Height(); y += step) {
+    for (int x = 0; x < picture.image.Width(); x += step) {
+      const int sx = left + x, sy = top + y;
+      if (!picture.Opaque(x, y) || !shot.Contains(sx, sy) || sx < minX || sx > maxX) continue;
+      if (std::any_of(skip.begin(), skip.end(), [&](const Rect& r) { return r.Contains(sx, sy); })) continue;
+      ++compared;
+      if (!Near(shot.Pixel(sx, sy), picture.image.Pixel(x, y), 3)) {
+        if (++wrong == 1)
+          first = " first at (" + std::to_string(sx) + "," + std::to_string(sy) + "): " +
+                  ToString(shot.Pixel(sx, sy)) + " instead of " + ToString(picture.image.Pixel(x, y));
+      }
+    }
+  }
+  if (compared < 20) return "only " + std::to_string(compared) + " pixels to compare";
+  if (wrong == 0) return {};
+  return std::to_string(wrong) + " of " + std::to_string(compared) + " pixels differ;" + first;
+}
+
+// The advertisement banner is a saturated gradient; the console behind it is pale.
+std::string CheckAdBanner(const RgbImage& shot) {
+  const RgbImage ad = shot.Crop(8, 680, 201, 40);
+  int saturated = 0, warm = 0, cool = 0;
+  for (int y = 0; y < ad.Height(); ++y) {
+    for (int x = 0; x < ad.Width(); ++x) {
+      const Rgb c = ad.Pixel(x, y);
+      const int hi = std::max({c.r, c.g, c.b}), lo = std::min({c.r, c.g, c.b});
+      if (hi - lo >= 60) ++saturated;
+      if (c.r > c.b + 60) ++warm;
+      if (c.b > c.r + 60) ++cool;
+    }
+  }
+  const int total = ad.Width() * ad.Height();
+  if (saturated * 2 >= total && (warm > total / 20 || cool > total / 20)) return {};
+  return "the ad view does not show the banner: " + std::to_string(saturated) + " of " + std::to_string(total) +
+         " pixels saturated, " + std::to_string(warm) + " warm, " + std::to_string(cool) + " cool";
+}
+
+struct LoggedInPictures {
+  DecodedPicture header = DecodeGif(SampleImagesDir() / "界面_03.gif");
+  DecodedPicture close = DecodeGif(SampleImagesDir() / "界面_06.gif");
+  DecodedPicture minimise = DecodeGif(std::filesystem::path(TAVRO_SOURCE_DIR) / "app/form/images/minimize.gif");
+
+  // Empty when the screenshot of the window shows the header, close and minimise pictures.
+  std::string CheckButtons(const RgbImage& shot) const {
+    std::string out;
+    // Corners are cut by the outline; the buttons stand on the header.
+    const Rect minimiseRect{253, 0, 26, 17}, closeRect{280, 4, 28, 15};
+    if (auto e = ComparePicture(shot, header, 0, 0, 3, {minimiseRect, closeRect}, 3, 314); !e.empty())
+      out += " header: " + e + ";";
+    if (auto e = ComparePicture(shot, close, 280, 4, 1); !e.empty()) out += " close: " + e + ";";
+    if (auto e = ComparePicture(shot, minimise, 253, 0, 1); !e.empty()) out += " minimise: " + e + ";";
+    return out;
+  }
+};
+
+class SessionTest : public TavroE2eTest {};
+
+
+TEST_F(AdPageTest, LoggedInLayoutAppearsWithinOneTickOfTheMarkerInTheCaption) {
+  const LoggedInPictures pictures;
+  StartX();
+  // The caption samples the title every 500 ms: the login page stays up for more than two
+  // samples, so its title must show before the console's.
+  StartSite(*port_, 1200);
+  PrepareWorkingFolder();
+  StartTavro();
+  const XWindow main = MainWindowMapped();
+
+  // The captions seen in turn, until the console's title shows.
+  std::vector<std::string> captions;
+  ASSERT_TRUE(WaitForCaption(
+      [&](const std::string& c) {
+        if (captions.empty() || captions.back() != c) captions.push_back(c);
+        return HasMarker(c);
+      },
+      60s));
+  const auto markerSeen = Clock::now();
+  std::string seen;
+  for (const auto& c : captions) seen += " \"" + c + "\"";
+  const auto login = std::find(captions.begin(), captions.end(), kLoginTitle);
+  EXPECT_NE(login, captions.end()) << "the login title never showed; captions:" << seen;
+
+  RgbImage shot;
+  std::string buttons = "no screenshot", ad = "no screenshot";
+  std::optional<long long> buttonsAt, adAt;
+  WaitUntil(
+      [&] {
+        shot = WindowShot(main);
+        if (shot.Width() != kMainWidth || shot.Height() != kMainHeight) return false;
+        buttons = pictures.CheckButtons(shot);
+        ad = CheckAdBanner(shot);
+        if (buttons.empty() && !buttonsAt) buttonsAt = MillisBetween(markerSeen, Clock::now());
+        if (ad.empty() && !adAt) adAt = MillisBetween(markerSeen, Clock::now());
+        return buttons.empty() && ad.empty();
+      },
+      700ms, 20ms);
+  if (!buttons.empty() || !ad.empty()) {
+    SaveShot("layout", shot);
+    // Late is wrong, but how late tells more than "not in time".
+    WaitUntil(
+        [&] {
+          const RgbImage later = WindowShot(main);
+          if (later.Width() != kMainWidth || later.Height() != kMainHeight) return false;
+          if (!buttonsAt && pictures.CheckButtons(later).empty()) buttonsAt = MillisBetween(markerSeen, Clock::now());
+          if (!adAt && CheckAdBanner(later).empty()) adAt = MillisBetween(markerSeen, Clock::now());
+          return buttonsAt && adAt;
+        },
+        10s, 20ms);
+  }
+  std::cout << "[ e2e ] marker in caption to header and buttons: " << (buttonsAt ? std::to_string(*buttonsAt) : "-")
+            << " ms, to the ad banner: " << (adAt ? std::to_string(*adAt) : "-") << " ms\n";
+  EXPECT_EQ(buttons, "") << "within 700 ms of the marker in the caption";
+  EXPECT_EQ(ad, "") << "within 700 ms of the marker in the caption";
+
+  const auto requests = site_->Requests();
+  EXPECT_NE(std::find_if(requests.begin(), requests.end(), [](const SiteRequest& r) { return r.target == "/ad.html"; }),
+            requests.end());
+}
+
+TEST_F(SessionTest, CloseButtonCancelKeepsTheSessionAndOkLogsOutAndExitsAfterOneSecond) {
+  StartX();
+  StartSite(0, 300);
+  PrepareWorkingFolder();
+  StartTavro();
+  const XWindow main = MainWindowMapped();
+  ASSERT_TRUE(WaitForCaption(HasMarker, 60s)) << "caption: " << app_->Caption();
+  const std::string session = ConsoleSession();
+  ASSERT_FALSE(session.empty()) << "no signed-in console request";
+  ASSERT_EQ(site_->Get("/kefu/session.php", session).body, "valid");
+  const auto hasLogout = [&] {
+    for (const auto& r : site_->Requests())
+      if (r.target == "/ajax.php?act=out") return true;
+    return false;
+  };
+
+  // Cancel: nothing happens.
+  const auto [closeX, closeY] = ToRoot(main, 290, 10);
+  input_->Click(closeX, closeY);
+  auto box = app_->WaitDialog(20s);
+  ASSERT_TRUE(box) << "no question after a click on the close button";
+  EXPECT_EQ(x_->Title(*box), TAVRO_DISPLAY_NAME);
+  input_->Key(*box, "Escape");
+  ASSERT_TRUE(WaitUntil([&] { return app_->Dialogs().empty(); }, 10s)) << "Escape left the question up";
+  EXPECT_FALSE(app_->Proc().Wait(2s)) << "exited with " << *app_->Proc().ExitCode() << " after Cancel";
+  EXPECT_FALSE(hasLogout()) << "Cancel logged out";
+  EXPECT_EQ(site_->Get("/kefu/session.php", session).body, "valid");
+  EXPECT_EQ(x_->State(main), MapState::Viewable);
+
+  // OK: log out, keep going for a second, end with code 0.
+  input_->Click(closeX, closeY);
+  box = app_->WaitDialog(20s);
+  ASSERT_TRUE(box) << "no question after the second click on the close button";
+  const auto beforeKey = Clock::now();
+  input_->Key(*box, "Return");
+  const auto afterKey = Clock::now();
+  const auto code = app_->Proc().Wait(20s);
+  ASSERT_TRUE(code) << "still running 20 s after OK";
+  EXPECT_EQ(*code, 0);
+  // The key went out between beforeKey and afterKey: the bounds hold for any moment in between.
+  const auto atMost = MillisBetween(beforeKey, app_->Proc().ExitTime());
+  const auto atLeast = MillisBetween(afterKey, app_->Proc().ExitTime());
+  std::cout << "[ e2e ] Return on the exit question to process exit: " << atLeast << "-" << atMost << " ms\n";
+  EXPECT_GE(atMost, 1000) << "ended before its second of waiting";
+  EXPECT_LE(atLeast, 1500) << "took too long to end";
+
+  ASSERT_TRUE(WaitUntil(hasLogout, 2s)) << "no logout request";
+  bool withSession = false;
+  for (const auto& r : site_->Requests())
+    if (r.method == "GET" && r.target == "/ajax.php?act=out" && r.session == session) withSession = true;
+  EXPECT_TRUE(withSession) << "the logout request did not carry the session " << session;
+  EXPECT_EQ(site_->Get("/kefu/session.php", session).body, "invalid");
+}
+
+}  // namespace
+}  // namespace tavro::e2e

@@ -1,0 +1,146 @@
+// Start-up as the site and the desktop see it: what is requested, in which order, where the
+// window appears, and what happens when url.txt is empty, missing or not a file.
+#include <iostream>
+#include <thread>
+
+#include "e2e_fixture.h"
+#include "tavro_config.h"
+
+namespace tavro::e2e {
+namespace {
+
+const std::string kLoginTitle = "客服登录";
+
+std::string Describe(const std::vector<SiteRequest>& requests) {
+  std::string out;
+  for (const auto& r : requests) out += "\n  " + r.method + " " + r.target + " " + r.session;
+  return out.empty() ? " (none)" : out;
+}
+
+bool MappedWithSize(const std::vector<MapRecord>& maps, int width, int height) {
+  for (const auto& m : maps)
+    if (m.width == width && m.height == height) return true;
+  return false;
+}
+
+TEST_F(AdPageTest, StartupRequestsLoginThenAdInACentredWindowCaptionedWithTheLoginTitle) {
+  StartX();
+  StartSite(*port_);
+  PrepareWorkingFolder();
+  StartTavro();
+
+  // The caption follows the page title on the 500 ms timer: measured from the moment the
+  // login page was requested.
+  std::optional<Clock::time_point> loginRequested;
+  const bool captioned = WaitUntil(
+      [&] {
+        if (!loginRequested) {
+          for (const auto& r : site_->Requests())
+            if (r.target == "/kefu/login.php?") loginRequested = Clock::now();
+        }
+        return app_->Caption() == kLoginTitle;
+      },
+      60s, 10ms);
+  const auto captionedAt = Clock::now();
+  ASSERT_TRUE(loginRequested) << "no login page request" << Describe(site_->Requests());
+  ASSERT_TRUE(captioned) << "caption: \"" << app_->Caption() << "\"";
+  const auto lag = MillisBetween(*loginRequested, captionedAt);
+  std::cout << "[ e2e ] login page request to caption: " << lag << " ms\n";
+  EXPECT_LE(lag, 2000) << "the caption took too long to follow the page title";
+
+  ASSERT_TRUE(WaitUntil([&] { return PageRequests().size() >= 2; }, 30s)) << Describe(site_->Requests());
+  // Anything the pages load would show up by now; they load nothing.
+  std::this_thread::sleep_for(1s);
+  const std::vector<SiteRequest> expected = {{"GET", "/kefu/login.php?", "-"}, {"GET", "/ad.html", "-"}};
+  EXPECT_EQ(PageRequests(), expected) << Describe(site_->Requests());
+
+  const auto main = app_->MainWindow();
+  ASSERT_TRUE(main);
+  EXPECT_EQ(x_->State(*main), MapState::Viewable);
+  const auto g = x_->Geometry(*main);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->width, 318);
+  EXPECT_EQ(g->height, 723);
+  EXPECT_EQ(g->x, (1280 - 318) / 2);
+  EXPECT_EQ(g->y, (1024 - 723) / 2);
+  EXPECT_EQ(x_->WmClass(*main).rfind("tavro.", 0), 0u) << x_->WmClass(*main);
+}
+
+class StartupTest : public TavroE2eTest {
+ protected:
+  // A report dialog titled with the display name, the error on stderr, no main window ever
+  // mapped, no request; OK ends the program with exit code 1.
+  void ExpectRuntimeErrorReport(int number, const std::vector<std::string>& mentioned) {
+    const auto dialog = app_->WaitDialog(60s);
+    ASSERT_TRUE(dialog) << "no report dialog; stderr: " << app_->Proc().Stderr();
+    EXPECT_EQ(x_->Title(*dialog), TAVRO_DISPLAY_NAME);
+
+    std::string err;
+    const std::string line = "tavro: Run-time error '" + std::to_string(number) + "': ";
+    ASSERT_TRUE(WaitUntil([&] { return (err = app_->Proc().Stderr()).find(line) != std::string::npos; }, 10s))
+        << "stderr: " << err;
+    for (const auto& text : mentioned) EXPECT_NE(err.find(text), std::string::npos) << text << " not in: " << err;
+
+    EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight)) << "the main window was shown";
+    if (const auto main = app_->MainWindow()) {
+      EXPECT_NE(x_->State(*main), MapState::Viewable);
+    }
+
+    input_->Key(*dialog, "Return");
+    const auto code = app_->Proc().Wait(20s);
+    ASSERT_TRUE(code) << "still running after OK on the report";
+    EXPECT_EQ(*code, 1);
+    EXPECT_FALSE(app_->Proc().Signalled());
+    EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight)) << "the main window was shown";
+    EXPECT_TRUE(site_->Requests().empty()) << Describe(site_->Requests());
+  }
+};
+
+TEST_F(StartupTest, EmptyAddressFileAsksFirstThenShowsTheWindowWithoutRequestingAnything) {
+  StartX();
+  StartSite();
+  CopySampleImages(work_);
+  WriteAddressFile("");
+  StartTavro();
+
+  const auto dialog = app_->WaitDialog(60s);
+  ASSERT_TRUE(dialog) << "no message box; stderr: " << app_->Proc().Stderr();
+  EXPECT_EQ(x_->Title(*dialog), TAVRO_DISPLAY_NAME);
+  // The box stands alone: the main window is not mapped while it is up, nor was it before.
+  EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight));
+  if (const auto main = app_->MainWindow()) {
+    EXPECT_NE(x_->State(*main), MapState::Viewable);
+  }
+  EXPECT_EQ(app_->Proc().Stderr().find("Run-time error"), std::string::npos) << app_->Proc().Stderr();
+
+  input_->Key(*dialog, "Return");
+  const auto main = app_->WaitMainWindowMapped(30s);
+  ASSERT_TRUE(main) << "the main window did not appear after OK";
+  const auto maps = x_->MapHistory();
+  ASSERT_FALSE(maps.empty());
+  EXPECT_NE(maps.front().window, *main) << "the main window was mapped before the message box";
+
+  EXPECT_FALSE(app_->Proc().Wait(1500ms)) << "exited with " << *app_->Proc().ExitCode();
+  EXPECT_TRUE(site_->Requests().empty()) << Describe(site_->Requests());
+  EXPECT_EQ(app_->Caption(), "");
+}
+
+TEST_F(StartupTest, MissingAddressFileReportsError53NamingFileAndFolder) {
+  StartX();
+  StartSite();
+  CopySampleImages(work_);
+  StartTavro();
+  ExpectRuntimeErrorReport(53, {"url.txt", std::filesystem::canonical(work_).string()});
+}
+
+TEST_F(StartupTest, AddressFileThatIsAFolderReportsError75) {
+  StartX();
+  StartSite();
+  CopySampleImages(work_);
+  std::filesystem::create_directory(work_ / "url.txt");
+  StartTavro();
+  ExpectRuntimeErrorReport(75, {"url.txt"});
+}
+
+}  // namespace
+}  // namespace tavro::e2e

@@ -1,0 +1,57 @@
+// The tavro program started in a working folder on a private X server, and its windows.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "process.h"
+#include "x_server.h"
+
+namespace tavro::test {
+
+inline constexpr int kMainWidth = 318;
+inline constexpr int kMainHeight = 723;
+
+struct TavroOptions {
+  std::filesystem::path workingDir;            // where url.txt and the pictures are
+  std::filesystem::path home;                  // HOME and the XDG folders go here
+  std::filesystem::path logDir;                // tavro.out, tavro.err
+  std::filesystem::path binary;                // empty: the tavro built with the tests
+  std::vector<std::string> args;
+  std::map<std::string, std::string> env;      // more environment
+};
+
+class TavroApp {
+ public:
+  TavroApp(XServer& x, TavroOptions options);
+  // Kills the program's process group (the program and its web processes).
+  ~TavroApp();
+  TavroApp(const TavroApp&) = delete;
+  TavroApp& operator=(const TavroApp&) = delete;
+
+  Process& Proc() { return *process_; }
+  pid_t Pid() const { return process_->Pid(); }
+
+  // The program's top-level windows (WM_CLASS "tavro").
+  std::vector<XWindow> Windows();
+  // The main window: the program's 318 x 723 window, mapped or not.
+  std::optional<XWindow> MainWindow();
+  // The program's viewable windows other than the main window: its message boxes.
+  std::vector<XWindow> Dialogs();
+  // Waits for the main window to be viewable.
+  std::optional<XWindow> WaitMainWindowMapped(std::chrono::milliseconds timeout);
+  // Waits for a viewable message box.
+  std::optional<XWindow> WaitDialog(std::chrono::milliseconds timeout);
+  // The main window's title (its caption); empty while there is no main window.
+  std::string Caption();
+
+ private:
+  XServer& x_;
+  std::unique_ptr<Process> process_;
+};
+
+}  // namespace tavro::test

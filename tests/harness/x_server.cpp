@@ -1,0 +1,342 @@
+#include "x_server.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <stdexcept>
+
+#include "wait.h"
+
+namespace tavro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Windows of the program come and go under the tests' feet: a request on a window that has just
+// been destroyed must fail quietly instead of ending the test process.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+int ShiftOf(unsigned long mask) {
+  int shift = 0;
+  while (mask && !(mask & 1)) {
+    mask >>= 1;
+    ++shift;
+  }
+  return shift;
+}
+
+std::uint8_t Channel(unsigned long pixel, unsigned long mask) {
+  if (!mask) return 0;
+  const unsigned long v = (pixel & mask) >> ShiftOf(mask);
+  const unsigned long max = mask >> ShiftOf(mask);
+  return static_cast<std::uint8_t>(max == 255 ? v : v * 255 / max);
+}
+
+}  // namespace
+
+const char* ToString(MapState state) {
+  switch (state) {
+    case MapState::Unmapped: return "unmapped";
+    case MapState::Unviewable: return "unviewable";
+    case MapState::Viewable: return "viewable";
+    case MapState::Gone: return "gone";
+  }
+  return "?";
+}
+
+XServer::XServer(const fs::path& dir, XServerOptions options) : options_(options) {
+  XSetErrorHandler(IgnoreXError);
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  ProcessOptions xvfb;
+  xvfb.argv = {"Xvfb", "-displayfd", "3",
+               "-screen", "0", std::to_string(options_.width) + "x" + std::to_string(options_.height) + "x24",
+               "-nolisten", "tcp", "-noreset"};
+  xvfb.passFd = fds[1];
+  xvfb.stdoutPath = dir / "xvfb.log";
+  xvfb.stderrPath = dir / "xvfb.log";
+  try {
+    xvfb_ = std::make_unique<Process>(xvfb);
+  } catch (...) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    throw;
+  }
+  ::close(fds[1]);
+
+  // Xvfb writes the display number once it accepts connections.
+  std::string number;
+  const auto deadline = Clock::now() + 30s;
+  while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
+    pollfd p{fds[0], POLLIN, 0};
+    if (::poll(&p, 1, 100) > 0) {
+      char buffer[32];
+      const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      number.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (!xvfb_->Running()) break;
+  }
+  ::close(fds[0]);
+  if (number.empty() || !std::isdigit(static_cast<unsigned char>(number[0])))
+    throw std::runtime_error("Xvfb did not report a display: " + ReadFile(dir / "xvfb.log"));
+  displayName_ = ":" + number.substr(0, number.find('\n'));
+
+  WaitUntil([&] { return (dpy_ = XOpenDisplay(displayName_.c_str())) != nullptr; }, 10s, 50ms);
+  if (!dpy_) throw std::runtime_error("cannot connect to Xvfb on " + displayName_);
+  XSelectInput(dpy_, DefaultRootWindow(dpy_), SubstructureNotifyMask);
+  XSync(dpy_, False);
+
+  if (options_.windowManager) StartWindowManager(dir);
+}
+
+XServer::~XServer() {
+  wm_.reset();
+  if (dpy_) XCloseDisplay(dpy_);
+  if (xvfb_) xvfb_->Stop(2s);
+}
+
+void XServer::StartWindowManager(const fs::path& dir) {
+  const fs::path home = dir / "wm-home";
+  fs::create_directories(home / "config");
+  ProcessOptions wm;
+  wm.argv = {"openbox", "--sm-disable"};
+  wm.env = {{"DISPLAY", displayName_}, {"HOME", home.string()},
+            {"XDG_CONFIG_HOME", (home / "config").string()}, {"XDG_CACHE_HOME", (home / "cache").string()},
+            {"XDG_DATA_HOME", (home / "data").string()}};
+  wm.unsetEnv = {"SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"};
+  wm.stdoutPath = dir / "wm.log";
+  wm.stderrPath = dir / "wm.log";
+  wm_ = std::make_unique<Process>(wm);
+  // The WM announces itself with _NET_SUPPORTING_WM_CHECK once it manages the screen.
+  const bool ready = WaitUntil(
+      [&] {
+        int format = 0;
+        unsigned long count = 0;
+        auto data = Property(Root(), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, &format, &count);
+        return count == 1 && format == 32;
+      },
+      20s, 50ms);
+  if (!ready) throw std::runtime_error("openbox did not start: " + ReadFile(dir / "wm.log"));
+}
+
+XWindow XServer::Root() const { return DefaultRootWindow(dpy_); }
+
+void XServer::Pump() {
+  while (XPending(dpy_) > 0) {
+    XEvent e;
+    XNextEvent(dpy_, &e);
+    switch (e.type) {
+      case CreateNotify:
+        sizes_[e.xcreatewindow.window] = {e.xcreatewindow.width, e.xcreatewindow.height};
+        break;
+      case ConfigureNotify:
+        sizes_[e.xconfigure.window] = {e.xconfigure.width, e.xconfigure.height};
+        break;
+      case MapNotify: {
+        const auto it = sizes_.find(e.xmap.window);
+        MapRecord record{e.xmap.window, 0, 0, Clock::now()};
+        if (it != sizes_.end()) std::tie(record.width, record.height) = it->second;
+        maps_.push_back(record);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+std::vector<MapRecord> XServer::MapHistory() {
+  XSync(dpy_, False);
+  Pump();
+  return maps_;
+}
+
+std::vector<unsigned char> XServer::Property(XWindow w, const char* name, unsigned long type, int* format,
+                                             unsigned long* count) {
+  *format = 0;
+  *count = 0;
+  const Atom atom = XInternAtom(dpy_, name, False);
+  Atom actualType = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(dpy_, w, atom, 0, 1 << 16, False, type, &actualType, format, count, &after, &data) !=
+          Success ||
+      !data) {
+    *count = 0;
+    return {};
+  }
+  std::size_t unit = *format == 8 ? 1 : *format == 16 ? sizeof(short) : sizeof(long);
+  std::vector<unsigned char> out(data, data + unit * *count);
+  XFree(data);
+  if (type != AnyPropertyType && actualType != type) {
+    *count = 0;
+    return {};
+  }
+  return out;
+}
+
+void XServer::Collect(XWindow w, pid_t pid, std::vector<XWindow>& out, int depth) {
+  int format = 0;
+  unsigned long count = 0;
+  auto data = Property(w, "_NET_WM_PID", XA_CARDINAL, &format, &count);
+  if (count == 1 && format == 32) {
+    if (static_cast<pid_t>(*reinterpret_cast<const long*>(data.data())) == pid) out.push_back(w);
+    return;  // a client window: its children are its own business
+  }
+  if (depth > 6) return;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned int n = 0;
+  if (!XQueryTree(dpy_, w, &root, &parent, &children, &n)) return;
+  std::vector<Window> list(children, children + n);
+  if (children) XFree(children);
+  for (Window c : list) Collect(c, pid, out, depth + 1);
+}
+
+std::vector<XWindow> XServer::WindowsOf(pid_t pid) {
+  Pump();
+  std::vector<XWindow> out;
+  Collect(Root(), pid, out, 0);
+  return out;
+}
+
+std::vector<XWindow> XServer::WindowsOf(pid_t pid, const std::string& wmClass) {
+  std::vector<XWindow> out;
+  const std::string wanted = Lower(wmClass);
+  for (XWindow w : WindowsOf(pid)) {
+    XClassHint hint{};
+    if (!XGetClassHint(dpy_, w, &hint)) continue;
+    const bool match = (hint.res_name && Lower(hint.res_name) == wanted) ||
+                       (hint.res_class && Lower(hint.res_class) == wanted);
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+    if (match) out.push_back(w);
+  }
+  return out;
+}
+
+std::string XServer::Title(XWindow w) {
+  int format = 0;
+  unsigned long count = 0;
+  auto data = Property(w, "_NET_WM_NAME", XInternAtom(dpy_, "UTF8_STRING", False), &format, &count);
+  if (count > 0 && format == 8) return std::string(data.begin(), data.end());
+  data = Property(w, "WM_NAME", AnyPropertyType, &format, &count);
+  if (count > 0 && format == 8) return std::string(data.begin(), data.end());
+  return {};
+}
+
+std::string XServer::WmClass(XWindow w) {
+  XClassHint hint{};
+  if (!XGetClassHint(dpy_, w, &hint)) return {};
+  std::string out = std::string(hint.res_name ? hint.res_name : "") + "." + (hint.res_class ? hint.res_class : "");
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return out;
+}
+
+std::vector<std::string> XServer::WindowTypes(XWindow w) {
+  int format = 0;
+  unsigned long count = 0;
+  auto data = Property(w, "_NET_WM_WINDOW_TYPE", XA_ATOM, &format, &count);
+  std::vector<std::string> out;
+  for (unsigned long i = 0; i < count && format == 32; ++i) {
+    char* name = XGetAtomName(dpy_, reinterpret_cast<const Atom*>(data.data())[i]);
+    if (name) {
+      out.emplace_back(name);
+      XFree(name);
+    }
+  }
+  return out;
+}
+
+std::optional<WindowGeometry> XServer::Geometry(XWindow w) {
+  Pump();
+  XWindowAttributes a{};
+  if (!XGetWindowAttributes(dpy_, w, &a)) return std::nullopt;
+  int x = 0, y = 0;
+  Window child = 0;
+  if (!XTranslateCoordinates(dpy_, w, Root(), 0, 0, &x, &y, &child)) return std::nullopt;
+  return WindowGeometry{x, y, a.width, a.height};
+}
+
+MapState XServer::State(XWindow w) {
+  Pump();
+  XWindowAttributes a{};
+  if (!XGetWindowAttributes(dpy_, w, &a)) return MapState::Gone;
+  switch (a.map_state) {
+    case IsViewable: return MapState::Viewable;
+    case IsUnviewable: return MapState::Unviewable;
+    default: return MapState::Unmapped;
+  }
+}
+
+bool XServer::Urgent(XWindow w) {
+  XWMHints* hints = XGetWMHints(dpy_, w);
+  if (!hints) return false;
+  const bool urgent = (hints->flags & XUrgencyHint) != 0;
+  XFree(hints);
+  return urgent;
+}
+
+bool XServer::Iconic(XWindow w) {
+  int format = 0;
+  unsigned long count = 0;
+  const Atom wmState = XInternAtom(dpy_, "WM_STATE", False);
+  auto data = Property(w, "WM_STATE", wmState, &format, &count);
+  return count >= 1 && format == 32 && *reinterpret_cast<const long*>(data.data()) == IconicState;
+}
+
+void XServer::Focus(XWindow w) {
+  XSetInputFocus(dpy_, w, RevertToParent, CurrentTime);
+  XSync(dpy_, False);
+}
+
+RgbImage XServer::Screenshot() { return Screenshot(0, 0, options_.width, options_.height); }
+
+RgbImage XServer::Screenshot(int x, int y, int width, int height) {
+  Pump();
+  const int x0 = std::clamp(x, 0, options_.width), y0 = std::clamp(y, 0, options_.height);
+  const int x1 = std::clamp(x + width, 0, options_.width), y1 = std::clamp(y + height, 0, options_.height);
+  if (x1 <= x0 || y1 <= y0) return {};
+  XImage* image = XGetImage(dpy_, Root(), x0, y0, x1 - x0, y1 - y0, AllPlanes, ZPixmap);
+  if (!image) throw std::runtime_error("XGetImage failed");
+  RgbImage out(x1 - x0, y1 - y0);
+  Visual* visual = DefaultVisual(dpy_, DefaultScreen(dpy_));
+  for (int row = 0; row < out.Height(); ++row) {
+    for (int col = 0; col < out.Width(); ++col) {
+      const unsigned long p = XGetPixel(image, col, row);
+      out.SetPixel(col, row, Rgb{Channel(p, visual->red_mask), Channel(p, visual->green_mask),
+                                 Channel(p, visual->blue_mask)});
+    }
+  }
+  XDestroyImage(image);
+  return out;
+}
+
+void XServer::SetRootColour(Rgb colour) {
+  Visual* visual = DefaultVisual(dpy_, DefaultScreen(dpy_));
+  auto place = [](std::uint8_t v, unsigned long mask) {
+    const int shift = ShiftOf(mask);
+    const unsigned long max = mask >> shift;
+    return ((static_cast<unsigned long>(v) * max / 255) << shift) & mask;
+  };
+  const unsigned long pixel = place(colour.r, visual->red_mask) | place(colour.g, visual->green_mask) |
+                              place(colour.b, visual->blue_mask);
+  XSetWindowBackground(dpy_, Root(), pixel);
+  XClearWindow(dpy_, Root());
+  XSync(dpy_, False);
+}
+
+}  // namespace tavro::test
