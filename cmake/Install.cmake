@@ -1,0 +1,56 @@
+# How Tavro installs as a desktop application, and its Debian package:
+#   bin/tavro
+#   share/applications/tavro.desktop
+#   share/icons/hicolor/{16x16,32x32,48x48}/apps/tavro.png   (cut from the program's icon file)
+#   share/tavro/url.txt, 界面_03.gif, 界面_06.gif              (samples for a working folder)
+# The program itself is installed by app/CMakeLists.txt.
+
+set(TAVRO_ICON_SIZES 16 32 48)
+set(TAVRO_ICON_SOURCE ${PROJECT_SOURCE_DIR}/app/form/images/tavro.ico)
+set(TAVRO_ICON_DIR ${CMAKE_BINARY_DIR}/icons)
+set(TAVRO_ICON_FILES)
+foreach(size IN LISTS TAVRO_ICON_SIZES)
+  set(png ${TAVRO_ICON_DIR}/${size}x${size}/tavro.png)
+  # A sanitized build runs the tool too; GdkPixbuf's loader modules stay loaded until exit.
+  add_custom_command(
+    OUTPUT ${png}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${TAVRO_ICON_DIR}/${size}x${size}
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:tavro-ico-to-png> ${TAVRO_ICON_SOURCE} ${size} ${png}
+    DEPENDS tavro-ico-to-png ${TAVRO_ICON_SOURCE}
+    COMMENT "Cutting the ${size}x${size} icon from tavro.ico"
+    VERBATIM)
+  list(APPEND TAVRO_ICON_FILES ${png})
+  install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
+endforeach()
+add_custom_target(tavro_icons ALL DEPENDS ${TAVRO_ICON_FILES})
+
+configure_file(${PROJECT_SOURCE_DIR}/packaging/tavro.desktop.in ${CMAKE_BINARY_DIR}/packaging/tavro.desktop @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/tavro.desktop DESTINATION share/applications)
+
+install(FILES
+          ${PROJECT_SOURCE_DIR}/packaging/samples/url.txt
+          ${PROJECT_SOURCE_DIR}/packaging/samples/界面_03.gif
+          ${PROJECT_SOURCE_DIR}/packaging/samples/界面_06.gif
+        DESTINATION share/tavro)
+
+# cpack -G DEB in a release build: tavro_1.0.0.0_amd64.deb
+set(CPACK_PACKAGE_NAME tavro)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Tavro")
+set(CPACK_PACKAGE_CONTACT "Tavro developers <dev@tavro.cn>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop frame for a web customer-service agent console")
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wqy-microhei)
+# The summary line comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "${TAVRO_DISPLAY_NAME} shows the agent console of a web customer-service (kefu) site in one
+small skinned window. It reads the site address from url.txt in the folder it is started in,
+mirrors the page title into the window caption and logs the agent out when it is closed.
+Samples of url.txt and of the two pictures of the signed-in layout are in /usr/share/tavro.")
+include(CPack)
