@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/address.h"
 #include "web_views.h"
@@ -17,6 +18,23 @@ namespace {
 constexpr std::size_t kMaxDesktopTitleBytes = 4096;
 
 int Round(double v) { return static_cast<int>(std::lround(v)); }
+
+// Same size, layout and pixel bytes: drawing either gives the same picture.
+bool SamePixels(const Glib::RefPtr<Gdk::Pixbuf>& a, const Glib::RefPtr<Gdk::Pixbuf>& b) {
+  if (!a || !b) return false;
+  if (a == b) return true;
+  GdkPixbuf* pa = a->gobj();
+  GdkPixbuf* pb = b->gobj();
+  if (gdk_pixbuf_get_width(pa) != gdk_pixbuf_get_width(pb) ||
+      gdk_pixbuf_get_height(pa) != gdk_pixbuf_get_height(pb) ||
+      gdk_pixbuf_get_n_channels(pa) != gdk_pixbuf_get_n_channels(pb) ||
+      gdk_pixbuf_get_has_alpha(pa) != gdk_pixbuf_get_has_alpha(pb) ||
+      gdk_pixbuf_get_bits_per_sample(pa) != gdk_pixbuf_get_bits_per_sample(pb) ||
+      gdk_pixbuf_get_rowstride(pa) != gdk_pixbuf_get_rowstride(pb) ||
+      gdk_pixbuf_get_byte_length(pa) != gdk_pixbuf_get_byte_length(pb))
+    return false;
+  return std::memcmp(gdk_pixbuf_read_pixels(pa), gdk_pixbuf_read_pixels(pb), gdk_pixbuf_get_byte_length(pa)) == 0;
+}
 
 Gdk::RGBA ToRgba(const DesignColor& color, Gtk::Widget& themed) {
   Gdk::RGBA rgba;
@@ -86,12 +104,18 @@ void GtkPictureBox::Relayout() {
   container_.MoveChild(box_, rect);
 }
 
+// The title monitor applies the signed-in layout again on every tick, with the same sizes,
+// visibility and pictures (read afresh from disk). What is already so is left as it is: an idle
+// window then costs no relayout, restacking or redrawing twice a second.
+
 void GtkPictureBox::SetWidth(float twips) {
+  if (twips == width_) return;
   width_ = twips;
   Relayout();
 }
 
 void GtkPictureBox::SetHeight(float twips) {
+  if (twips == height_) return;
   height_ = twips;
   Relayout();
 }
@@ -99,11 +123,15 @@ void GtkPictureBox::SetHeight(float twips) {
 void GtkPictureBox::SetPicture(std::shared_ptr<platform::Picture> picture) {
   auto* pixbufPicture = dynamic_cast<PixbufPicture*>(picture.get());
   if (picture && !pixbufPicture) throw RuntimeError(kInvalidPicture, "Invalid picture");
-  box_.SetPixbuf(pixbufPicture ? pixbufPicture->Pixbuf() : Glib::RefPtr<Gdk::Pixbuf>());
+  auto* shown = dynamic_cast<PixbufPicture*>(picture_.get());
+  // The box keeps showing the former pixels when the new picture has the very same ones.
+  if (!pixbufPicture || !shown || !SamePixels(shown->Pixbuf(), pixbufPicture->Pixbuf()))
+    box_.SetPixbuf(pixbufPicture ? pixbufPicture->Pixbuf() : Glib::RefPtr<Gdk::Pixbuf>());
   picture_ = std::move(picture);  // the former picture goes with its last reference
 }
 
 void GtkPictureBox::SetVisible(bool visible) {
+  if (visible == box_.get_visible()) return;
   box_.set_visible(visible);
   container_.Restack();
 }
@@ -147,7 +175,11 @@ GtkWebBrowser::~GtkWebBrowser() {
   g_object_unref(view_);
 }
 
-void GtkWebBrowser::Navigate(const std::string& url) { form_.StartLoad(*this, FixUpAddress(url)); }
+void GtkWebBrowser::Navigate(const std::string& url) {
+  const std::string uri = FixUpAddress(url);
+  form_.Behaviour().Navigating(view_, uri);
+  form_.StartLoad(*this, uri);
+}
 
 void GtkWebBrowser::Load(std::string uri) {
   queued = false;
@@ -180,8 +212,10 @@ std::string GtkWebBrowser::LocationName() const {
 bool GtkWebBrowser::Visible() const { return widget_->get_visible(); }
 
 void GtkWebBrowser::SetVisible(bool visible) {
-  widget_->set_visible(visible);
-  container_.Restack();
+  if (visible != widget_->get_visible()) {  // see GtkPictureBox::SetWidth
+    widget_->set_visible(visible);
+    container_.Restack();
+  }
   if (visible && queued) Load(queuedUri);
 }
 
@@ -222,7 +256,10 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
       },
       false);
 
+  ClearAttentionOnFocus(window_);
+
   context_ = CreateWebContext();
+  behaviour_ = std::make_unique<BrowserBehaviour>(window_, context_);
 
   WebKitWebView* firstView = nullptr;
   for (const auto& control : design.controls) {
@@ -241,6 +278,7 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
         g_object_ref_sink(view);
         if (!firstView) firstView = view;
         gtk_widget_set_name(GTK_WIDGET(view), control.name.c_str());
+        behaviour_->AttachView(view);
         auto browser = std::make_unique<GtkWebBrowser>(*this, view, ContainerFor(control), rect, control.visible);
         browsers_[control.name] = browser.get();
         if (control.tabIndex) tabOrder_.emplace_back(*control.tabIndex, &browser->Widget());
@@ -259,6 +297,7 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
 GtkForm::~GtkForm() {
   queueTimeout_.disconnect();
   for (auto& [name, timer] : timers_) timer.connection.disconnect();
+  behaviour_.reset();
   window_.hide();
   browsers_.clear();
   pictureBoxes_.clear();
@@ -315,6 +354,7 @@ void GtkForm::SetCaption(const std::string& caption) {
   if (caption == caption_) return;  // the desktop already shows it
   caption_ = caption;
   window_.set_title(TruncateUtf8(caption.substr(0, caption.find('\0')), kMaxDesktopTitleBytes));
+  RequestAttention(window_, (windowState_ & GDK_WINDOW_STATE_ICONIFIED) != 0);
 }
 
 int GtkForm::WindowState() const {
@@ -414,6 +454,7 @@ void GtkForm::Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   for (auto& [name, timer] : timers_) timer.connection.disconnect();
+  if (behaviour_) behaviour_->CloseAll();
   window_.hide();
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "browser_behaviour.h"
 #include "design_container.h"
 #include "picture.h"
 #include "platform/design.h"
@@ -125,6 +126,7 @@ class GtkForm : public Form {
   Dispatcher& Events() { return dispatcher_; }
   PixelRect ToPixels(int left, int top, int width, int height) const;
   WebKitWebContext* WebContext() const { return context_; }
+  BrowserBehaviour& Behaviour() { return *behaviour_; }
 
   // A hidden view's load waits until the loads of the visible views have an answer, so what the
   // agent sees is asked for first; it starts at the latest when the view is shown.
@@ -146,6 +148,7 @@ class GtkForm : public Form {
   DesignContainer surface_;
   std::string caption_;
   WebKitWebContext* context_ = nullptr;
+  std::unique_ptr<BrowserBehaviour> behaviour_;  // goes before the views it watches
   // Owned in creation order, so that children go before the boxes that contain them.
   std::vector<std::unique_ptr<GtkPictureBox>> ownedBoxes_;
   std::vector<std::unique_ptr<GtkWebBrowser>> ownedBrowsers_;

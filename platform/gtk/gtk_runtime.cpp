@@ -161,6 +161,10 @@ void GtkRuntime::Unload(Form& form) {
 std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::string& appTitle) {
   static bool started = false;
   if (!started) {
+    // The program keeps nothing on disk. Mesa's shader cache would otherwise fill
+    // $XDG_CACHE_HOME/mesa_shader_cache as WebKit draws; set before the toolkit starts, so the
+    // web processes inherit it too. A value the user set is left alone.
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     gdk_set_allowed_backends("x11");
     g_set_prgname("tavro");
     g_set_application_name(appTitle.c_str());

@@ -268,6 +268,11 @@ int Site::Start(int port, const std::string& host) {
   std::lock_guard lock(stop_mutex_);
   if (thread_.joinable() || stopping_ || port < 0 || port > 65535) return -1;
   int bound = -1;
+  // Address reuse only: sharing the port with a second server would split its requests silently.
+  server_->set_socket_options([](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   if (port == 0) bound = server_->bind_to_any_port(host);
   else if (server_->bind_to_port(host, port)) bound = port;
   if (bound <= 0) return -1;
@@ -364,10 +369,38 @@ void Site::Register() {
   svr.Get("/kefu/lab/title\\.php", [](const httplib::Request& req, httplib::Response& res) {
     SendHtml(res, 200, pages::LabTitle(req.get_param_value("t")));
   });
+  // ?n=COUNT[&c=TEXT]: a title of COUNT times TEXT (default "汉"), COUNT up to 16 Mi.
+  svr.Get("/kefu/lab/bigtitle\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string n = req.get_param_value("n");
+    long count = -1;
+    if (!n.empty() && n.size() <= 8 && n.find_first_not_of("0123456789") == std::string::npos) count = std::stol(n);
+    if (count < 0 || count > 16L * 1024 * 1024) {
+      SendHtml(res, 400, pages::Error(400));
+      return;
+    }
+    const std::string unit = req.has_param("c") ? req.get_param_value("c") : std::string("汉");
+    SendHtml(res, 200, pages::LabBigTitle(unit, count));
+  });
   svr.Get("/kefu/lab/download\\.php", [](const httplib::Request&, httplib::Response& res) {
     NoStore(res);
     res.set_header("Content-Disposition", "attachment; filename=\"visitors.csv\"");
     res.set_content("id,name,waiting_seconds\n10231,访客10231,120\n10232,访客10232,65\n", "text/csv; charset=utf-8");
+  });
+  svr.Get("/kefu/lab/signin-blank\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabSigninBlank()); });
+  svr.Get("/kefu/lab/permission\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabPermission()); });
+  svr.Get("/kefu/lab/notify-click\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabNotifyOnClick()); });
+  svr.Get("/kefu/lab/ask\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabAsk()); });
+  svr.Get("/kefu/lab/ticker\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabTicker()); });
+  // The same site under another origin (localhost instead of 127.0.0.1): redirects to the
+  // path given, on this server only.
+  svr.Get("/kefu/lab/elsewhere\\.php", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string path = req.get_param_value("path");
+    if (path.empty() || path[0] != '/' || (path.size() > 1 && (path[1] == '/' || path[1] == '\\')) ||
+        path.find_first_of("\r\n") != std::string::npos) {
+      SendHtml(res, 400, pages::Error(400));
+      return;
+    }
+    Redirect(res, "http://localhost:" + std::to_string(req.local_port) + path);
   });
   svr.Get("/kefu/lab/hang\\.php", [this](const auto& req, auto& res) { Hang(req, res); });
 }

@@ -158,9 +158,7 @@ constexpr std::string_view kAd = R"HTML(<!DOCTYPE html>
 html,body{margin:0;overflow:hidden}
 .banner{width:201px;height:40px;line-height:40px;text-align:center;white-space:nowrap;overflow:hidden;
   color:#fff;font:bold 14px sans-serif;text-shadow:0 1px 1px rgba(0,0,0,.35);
-  background:linear-gradient(90deg,#ff5f6d,#ffb347,#47c6ff,#8e6cff);background-size:200% 100%;
-  animation:slide 6s linear infinite alternate}
-@keyframes slide{from{background-position:0 0}to{background-position:100% 0}}
+  background:linear-gradient(90deg,#ff5f6d,#ffb347,#47c6ff,#8e6cff)}
 </style></head>
 <body><div class="banner">★ 7×24 小时在线客服 ★</div></body></html>
 )HTML";
@@ -231,6 +229,58 @@ std::string LabAlert() {
 
 std::string LabTitle(std::string_view text) {
   return Simple("lab title", "<script>document.title = " + JsString(text) + ";</script>");
+}
+
+std::string LabBigTitle(std::string_view unit, long count) {
+  return Simple("lab bigtitle", "<script>document.title = " + JsString(unit) + ".repeat(" + std::to_string(count) +
+                                    ");</script>");
+}
+
+std::string LabSigninBlank() {
+  // Signs the demo account in as the login form would, then opens a page in a new window.
+  return Simple("lab signin",
+                "<a id=\"l\" target=\"_blank\" href=\"/kefu/lab/whoami.php\">whoami</a>\n"
+                "<script>\n"
+                "fetch('/kefu/login.php', {method: 'POST', credentials: 'same-origin',\n"
+                "  headers: {'Content-Type': 'application/x-www-form-urlencoded'},\n"
+                "  body: 'user=demo&password=demo123'})\n"
+                "  .then(function (r) { document.title = r.ok ? 'signed in' : 'sign-in failed ' + r.status;\n"
+                "    if (r.ok) document.getElementById('l').click(); })\n"
+                "  .catch(function (e) { document.title = 'sign-in failed ' + e; });\n"
+                "</script>");
+}
+
+std::string LabPermission() {
+  return Simple("permission",
+                "<script>document.title = 'permission ' + "
+                "(typeof Notification === 'undefined' ? 'unsupported' : Notification.permission);</script>");
+}
+
+std::string LabNotifyOnClick() {
+  // Asks for the permission when the agent clicks, as consoles do behind a "notify me" switch.
+  return Simple("notify ready",
+                "<div id=\"area\" style=\"position:fixed;inset:0\">click to be notified</div>\n<script>\n"
+                "document.title = 'notify ready ' + Notification.permission;\n"
+                "document.getElementById('area').addEventListener('click', function () {\n"
+                "  Notification.requestPermission().then(function (result) {\n"
+                "    document.title = 'notify ' + result;\n"
+                "    if (result === 'granted') new Notification('新访客', {body: '有访客等待接入'});\n"
+                "  });\n"
+                "});\n</script>");
+}
+
+std::string LabAsk() {
+  return Simple("lab ask",
+                "<script>\nsetTimeout(function () {\n"
+                "  var sure = confirm('接入访客 10231？');\n"
+                "  var note = prompt('备注', 'vip');\n"
+                "  document.title = 'ask ' + sure + ' ' + note;\n}, 300);\n</script>");
+}
+
+std::string LabTicker() {
+  return Simple("tick 0",
+                "<script>\nvar n = 0;\n"
+                "setInterval(function () { n += 1; document.title = 'tick ' + n; }, 700);\n</script>");
 }
 
 std::string LabHang() { return Simple("hang done", "<p>late answer</p>"); }

@@ -20,6 +20,14 @@ std::string LabCloseMe();
 std::string LabNotify();
 std::string LabAlert();
 std::string LabTitle(std::string_view text);
+// A title of `count` repetitions of `unit`, built by the page's script (a huge title needs no
+// huge address).
+std::string LabBigTitle(std::string_view unit, long count);
+std::string LabSigninBlank();
+std::string LabPermission();
+std::string LabNotifyOnClick();
+std::string LabAsk();
+std::string LabTicker();
 std::string LabHang();
 
 // A short page for an error answer.

@@ -1,0 +1,40 @@
+// A plain, decorated window of its own for a page the site opens in a new window.
+#pragma once
+
+#include <gtkmm.h>
+#include <webkit2/webkit2.h>
+
+#include <functional>
+#include <string>
+
+namespace tavro::platform::gtk {
+
+class PopupWindow {
+ public:
+  static constexpr int kWidth = 1000;
+  static constexpr int kHeight = 700;
+
+  // Takes a reference of its own to the view (sinking a floating one). The window stays hidden
+  // until Show; closing it from the desktop calls closeRequested, whose owner then drops it.
+  PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& icon, std::string fallbackTitle,
+              std::function<void()> closeRequested);
+  ~PopupWindow();
+  PopupWindow(const PopupWindow&) = delete;
+  PopupWindow& operator=(const PopupWindow&) = delete;
+
+  WebKitWebView* View() const { return view_; }
+  Gtk::Window& Window() { return window_; }
+  void Show();
+  void Hide();
+
+ private:
+  static void OnTitleChanged(WebKitWebView* view, GParamSpec* spec, gpointer self);
+  void ShowTitle();
+
+  Gtk::Window window_;
+  WebKitWebView* view_;
+  std::string fallbackTitle_;
+  std::function<void()> closeRequested_;
+};
+
+}  // namespace tavro::platform::gtk

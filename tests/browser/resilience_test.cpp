@@ -1,0 +1,94 @@
+// The views when things go wrong: a web process that dies comes back with its page (not more
+// than once every five seconds), and a certificate that does not check out is never accepted.
+#include <signal.h>
+
+#include <algorithm>
+#include <iostream>
+#include <thread>
+
+#include "browser_fixture.h"
+
+namespace tavro::browser {
+namespace {
+
+class CrashTest : public BrowserTest {
+ protected:
+  // Kills every web process of tavro; the ones killed.
+  std::vector<pid_t> KillWebProcesses() {
+    const auto pids = WebProcessesOf(app_->Pid());
+    for (pid_t pid : pids) ::kill(pid, SIGKILL);
+    return pids;
+  }
+};
+
+TEST_F(CrashTest, KilledWebProcessBringsThePageBackButReloadsAtMostOnceInFiveSeconds) {
+  const std::string page = "/kefu/lab/title.php?t=alive";
+  StartX();
+  StartSite();
+  AddressLabPage(page);
+  StartTavro();
+  MainWindowMapped();
+  ASSERT_TRUE(WaitForCaption("alive", 30s)) << app_->Caption();
+  ASSERT_EQ(CountRequests(page), 1u) << Describe();
+  // Let the advertisement view settle too, so that its load is not mistaken for a reload.
+  std::this_thread::sleep_for(4s);
+
+  const auto first = KillWebProcesses();
+  ASSERT_FALSE(first.empty()) << "no web process found below tavro (pid " << app_->Pid() << ")";
+  const auto killedAt = Clock::now();
+  ASSERT_TRUE(WaitUntil([&] { return CountRequests(page) >= 2; }, 10s))
+      << "the page was not loaded again after its web process was killed" << Describe();
+  const auto reloadedAt = Clock::now();
+  std::cout << "[ browser ] kill to reload request: " << MillisBetween(killedAt, reloadedAt) << " ms\n";
+  EXPECT_TRUE(WaitForCaption("alive", 10s)) << app_->Caption();
+  const auto now = WebProcessesOf(app_->Pid());
+  EXPECT_TRUE(std::none_of(now.begin(), now.end(), [&](pid_t p) {
+    return std::find(first.begin(), first.end(), p) != first.end();
+  })) << "a killed process is still counted";
+  EXPECT_FALSE(now.empty()) << "no new web process serves the page";
+
+  // Killed again at once: the page comes back once, when five seconds have passed since the
+  // last reload, and not before.
+  ASSERT_FALSE(KillWebProcesses().empty());
+  ASSERT_TRUE(WaitUntil([&] { return CountRequests(page) >= 3; }, 15s))
+      << "the page did not come back after the second kill" << Describe();
+  const auto secondReloadAt = Clock::now();
+  const auto gap = MillisBetween(reloadedAt, secondReloadAt);
+  std::cout << "[ browser ] first to second reload request: " << gap << " ms\n";
+  EXPECT_GE(gap, 3500) << "reloaded again within the five-second interval";
+  EXPECT_LE(gap, 9000);
+  EXPECT_TRUE(WaitForCaption("alive", 10s)) << app_->Caption();
+  std::this_thread::sleep_for(6s);
+  EXPECT_EQ(CountRequests(page), 3u) << "reloaded more than once for the second kill" << Describe();
+  EXPECT_TRUE(app_->Proc().Running());
+}
+
+class CertificateTest : public BrowserTest {};
+
+TEST_F(CertificateTest, SelfSignedCertificateIsRefusedAndItsPageNeverShows) {
+  const std::string secret = "secret page";
+  TlsServer tls(dir_.Sub("tls"), secret);
+  StartX();
+  WriteAddressFile("https://127.0.0.1:" + std::to_string(tls.Port()) + "/secret.html#");
+  StartTavro();
+  MainWindowMapped();
+
+  ASSERT_TRUE(WaitUntil([&] { return tls.Log().find("HANDSHAKE") != std::string::npos; }, 30s))
+      << "tavro never reached the server: " << tls.Log();
+  std::vector<std::string> captions;
+  WaitUntil(
+      [&] {
+        const std::string c = app_->Caption();
+        if (captions.empty() || captions.back() != c) captions.push_back(c);
+        return false;
+      },
+      4s, 20ms);
+  std::string seen;
+  for (const auto& c : captions) seen += " \"" + c + "\"";
+  std::cout << "[ browser ] captions:" << seen << "\n";
+  EXPECT_EQ(std::find(captions.begin(), captions.end(), secret), captions.end()) << seen;
+  EXPECT_EQ(tls.Log().find("GET"), std::string::npos) << "a request went through: " << tls.Log();
+}
+
+}  // namespace
+}  // namespace tavro::browser
