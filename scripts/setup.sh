@@ -12,10 +12,12 @@ packages=(
   fonts-wqy-microhei gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # tests: X server, window manager, input and screenshots, sanitizers and the fuzzer
   xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick
-  python3 python3-pil clang libclang-rt-14-dev dpkg-dev file
+  python3 python3-pil clang libclang-rt-14-dev dpkg-dev file openssl
+  # packaging: checks of the desktop entry (dpkg-dev above builds the .deb's dependencies)
+  desktop-file-utils
 )
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(chromium surf procps)
+  packages+=(chromium surf procps dbus-daemon)
 fi
 
 missing=()

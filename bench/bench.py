@@ -1,0 +1,688 @@
+#!/usr/bin/python3
+"""Measures Tavro, chromium --app and surf on the demo site; started by bench/run.sh.
+
+Every figure is taken from outside the programs: window titles through Xlib, memory and CPU time
+from /proc over the whole process tree (WebKit's and Chromium's helper processes included).
+"""
+import argparse
+import ctypes
+import ctypes.util
+import datetime
+import os
+import platform
+import re
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+LOGIN_TITLE = "客服登录"
+LOGIN_PATH = "/kefu/login.php?"
+LOGOUT_PATH = "/ajax.php?act=out"
+SAMPLE_IMAGES = ("界面_03.gif", "界面_06.gif")
+CLOSE_BUTTON = (290, 10)  # in the signed-in layout, relative to the window
+POLL = 0.010
+SETTLE = 3.0  # seconds between a page's title appearing and the memory sample
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+
+
+# ------------------------------------------------------------------ X11 through ctypes
+
+class XWindowAttributes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int), ("height", ctypes.c_int),
+                ("border_width", ctypes.c_int), ("depth", ctypes.c_int), ("visual", ctypes.c_void_p),
+                ("root", ctypes.c_ulong), ("c_class", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+                ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int),
+                ("backing_planes", ctypes.c_ulong), ("backing_pixel", ctypes.c_ulong),
+                ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
+                ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+
+IS_VIEWABLE = 2
+
+
+class X:
+    """The little of Xlib and XTest the benchmark needs: titles, positions, synthetic input."""
+
+    def __init__(self, display):
+        self.x = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        x = self.x
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                                 ctypes.POINTER(ctypes.c_ulong),
+                                 ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)), ctypes.POINTER(ctypes.c_uint)]
+        x.XGetWindowProperty.argtypes = [
+            ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long, ctypes.c_long, ctypes.c_int,
+            ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int),
+            ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong),
+            ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte))]
+        x.XFree.argtypes = [ctypes.c_void_p]
+        x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(XWindowAttributes)]
+        x.XTranslateCoordinates.argtypes = [
+            ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+            ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong)]
+        x.XGetGeometry.argtypes = [
+            ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int),
+            ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_uint), ctypes.POINTER(ctypes.c_uint),
+            ctypes.POINTER(ctypes.c_uint), ctypes.POINTER(ctypes.c_uint)]
+        x.XKeysymToKeycode.restype = ctypes.c_ubyte
+        x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x.XFlush.argtypes = [ctypes.c_void_p]
+        x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
+                                                   ctypes.c_ulong]
+        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        # Windows come and go between a query and the next request: ignore BadWindow and the like
+        # instead of letting Xlib end the process.
+        handler_type = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+        self._handler = handler_type(lambda d, e: 0)
+        x.XSetErrorHandler.argtypes = [handler_type]
+        x.XSetErrorHandler(self._handler)
+        self.dpy = x.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise SystemExit(f"bench: cannot open display {display}")
+        self.root = x.XDefaultRootWindow(self.dpy)
+        self.net_wm_name = x.XInternAtom(self.dpy, b"_NET_WM_NAME", 0)
+        self.wm_name = x.XInternAtom(self.dpy, b"WM_NAME", 0)
+
+    def toplevels(self):
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children, n = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+        if not self.x.XQueryTree(self.dpy, self.root, ctypes.byref(root), ctypes.byref(parent),
+                                 ctypes.byref(children), ctypes.byref(n)):
+            return []
+        windows = [children[i] for i in range(n.value)]
+        if children:
+            self.x.XFree(children)
+        return windows
+
+    def _property(self, window, atom):
+        actual, fmt = ctypes.c_ulong(), ctypes.c_int()
+        nitems, after = ctypes.c_ulong(), ctypes.c_ulong()
+        data = ctypes.POINTER(ctypes.c_ubyte)()
+        status = self.x.XGetWindowProperty(self.dpy, window, atom, 0, 4096, 0, 0, ctypes.byref(actual),
+                                           ctypes.byref(fmt), ctypes.byref(nitems), ctypes.byref(after),
+                                           ctypes.byref(data))
+        if status != 0 or not data:
+            return None
+        try:
+            if fmt.value != 8:
+                return None
+            return bytes(data[: nitems.value]).decode("utf-8", "replace")
+        finally:
+            self.x.XFree(data)
+
+    def title(self, window):
+        name = self._property(window, self.net_wm_name)
+        return name if name is not None else self._property(window, self.wm_name)
+
+    def viewable(self, window):
+        attributes = XWindowAttributes()
+        if not self.x.XGetWindowAttributes(self.dpy, window, ctypes.byref(attributes)):
+            return False
+        return attributes.map_state == IS_VIEWABLE
+
+    def titles(self):
+        """(window, title) of every top-level window that is shown. Hidden ones, like the client
+        leader windows that carry a program's name, do not count."""
+        return [(w, self.title(w)) for w in self.toplevels() if self.viewable(w)]
+
+    def find(self, match):
+        """The first shown top-level window whose title satisfies match, or None."""
+        for w, t in self.titles():
+            if t is not None and match(t):
+                return w
+        return None
+
+    def geometry(self, window):
+        x, y, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+        self.x.XTranslateCoordinates(self.dpy, window, self.root, 0, 0, ctypes.byref(x), ctypes.byref(y),
+                                     ctypes.byref(child))
+        root = ctypes.c_ulong()
+        gx, gy, w, h, b, d = (ctypes.c_int(), ctypes.c_int(), ctypes.c_uint(), ctypes.c_uint(), ctypes.c_uint(),
+                              ctypes.c_uint())
+        self.x.XGetGeometry(self.dpy, window, ctypes.byref(root), ctypes.byref(gx), ctypes.byref(gy),
+                            ctypes.byref(w), ctypes.byref(h), ctypes.byref(b), ctypes.byref(d))
+        return x.value, y.value, w.value, h.value
+
+    def click(self, x, y):
+        self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
+        self.x.XSync(self.dpy, 0)
+        time.sleep(0.05)
+        self.xtst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
+        self.xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
+        self.x.XSync(self.dpy, 0)
+
+    def move(self, x, y):
+        self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
+        self.x.XSync(self.dpy, 0)
+
+    def key_return(self):
+        code = self.x.XKeysymToKeycode(self.dpy, 0xFF0D)
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
+        self.x.XSync(self.dpy, 0)
+
+
+# ------------------------------------------------------------------ process trees in /proc
+
+def _stat_fields(pid):
+    with open(f"/proc/{pid}/stat", "rb") as f:
+        raw = f.read().decode("utf-8", "replace")
+    comm = raw[raw.index("(") + 1: raw.rindex(")")]
+    return comm, raw[raw.rindex(")") + 2:].split()
+
+
+def tree(pid):
+    """pid and all its descendants (through the parent pid of every process), alive now. The
+    programs are started as session leaders, so processes that left the tree by forking twice
+    (Chromium's crash handler) are found through their session id."""
+    children = {}
+    session = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            _, rest = _stat_fields(entry)
+        except (OSError, ValueError):
+            continue
+        children.setdefault(int(rest[1]), []).append(int(entry))
+        if int(rest[3]) == pid and rest[0] not in ("Z", "X"):
+            session.append(int(entry))
+    found, todo = [], [pid] + session
+    while todo:
+        p = todo.pop()
+        if p in found or not os.path.exists(f"/proc/{p}"):
+            continue
+        found.append(p)
+        todo.extend(children.get(p, []))
+    return found
+
+
+def _rollup_mb(pids, fields):
+    """Sum of the given smaps_rollup fields over pids, in MB (10^6 bytes)."""
+    total_kb = 0
+    for p in pids:
+        try:
+            with open(f"/proc/{p}/smaps_rollup") as f:
+                for line in f:
+                    name, _, value = line.partition(":")
+                    if name in fields:
+                        total_kb += int(value.split()[0])
+        except (OSError, ValueError, IndexError):
+            pass
+    return total_kb * 1024 / 1e6
+
+
+def pss_mb(pids):
+    """Proportional set size: each page shared with n processes counts 1/n."""
+    return _rollup_mb(pids, ("Pss",))
+
+
+def anonymous_mb(pids):
+    """Anonymous memory (heaps, JavaScript, images): unlike Pss, not moved when other programs
+    start or stop mapping the same libraries, so it shows a program's own growth."""
+    return _rollup_mb(pids, ("Anonymous",))
+
+
+def cpu_seconds(pids):
+    """utime + stime of each pid, in seconds, keyed by pid (and its start time, against pid reuse)."""
+    times = {}
+    for p in pids:
+        try:
+            _, rest = _stat_fields(p)
+        except (OSError, ValueError):
+            continue
+        # After the ")": state is field 3 of stat, so utime (14) is rest[11], stime rest[12],
+        # starttime (22) rest[19].
+        times[(p, rest[19])] = (int(rest[11]) + int(rest[12])) / CLK_TCK
+    return times
+
+
+def breakdown(pids):
+    """Total and per-process Pss, for the log."""
+    parts = ", ".join(f"{name} {pss_mb([p]):.1f}" for p in pids for name in comms([p]))
+    return f"{pss_mb(pids):.1f} MB ({parts})"
+
+
+def comms(pids):
+    names = []
+    for p in pids:
+        try:
+            names.append(_stat_fields(p)[0])
+        except (OSError, ValueError):
+            pass
+    return names
+
+
+# ------------------------------------------------------------------ the programs under test
+
+class Run:
+    """One program started in a fresh profile, in its own session so that it ends as a whole."""
+
+    def __init__(self, bench, label, argv, cwd=None, env=None):
+        self.bench, self.label = bench, label
+        self.log = open(os.path.join(bench.work, "runs.log"), "ab")
+        self.log.write(f"\n=== {label}: {' '.join(argv)}\n".encode())
+        self.log.flush()
+        self.started = time.monotonic()
+        self.proc = subprocess.Popen(argv, cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=self.log,
+                                     stderr=self.log, start_new_session=True)
+
+    def tree(self):
+        return tree(self.proc.pid)
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def wait_title(self, match, timeout):
+        """Seconds from start until a window title satisfies match, or None."""
+        limit = self.started + timeout
+        while time.monotonic() < limit:
+            if self.bench.x.find(match) is not None:
+                return time.monotonic() - self.started
+            if not self.alive():
+                return None
+            time.sleep(POLL)
+        return None
+
+    def stop(self):
+        pids = self.tree()
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            for p in [self.proc.pid] + pids:
+                try:
+                    os.kill(p, sig)
+                except OSError:
+                    pass
+            limit = time.monotonic() + 5
+            while time.monotonic() < limit and any(os.path.exists(f"/proc/{p}") and _alive(p) for p in pids):
+                self.proc.poll()
+                time.sleep(0.05)
+            if not any(os.path.exists(f"/proc/{p}") and _alive(p) for p in pids):
+                break
+        self.proc.wait()
+        # The window must be gone before the next program's title is looked for.
+        limit = time.monotonic() + 5
+        while time.monotonic() < limit and any(t for _, t in self.bench.x.titles()):
+            time.sleep(0.05)
+        self.log.close()
+
+
+def _alive(pid):
+    try:
+        with open(f"/proc/{pid}/stat", "rb") as f:
+            state = f.read().rsplit(b")", 1)[1].split()[0]
+        return state not in (b"Z", b"X")
+    except OSError:
+        return False
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.work = args.work
+        self.x = X(args.display)
+        self.env = dict(os.environ, DISPLAY=args.display)
+        self.results = {k: [] for k in (
+            "start tavro", "start chromium", "start surf",
+            "login tavro", "login chromium", "login surf",
+            "signed tavro", "idle tavro", "exit tavro", "webproc tavro")}
+        self.logouts = []
+        self.soak = None
+        self.failures = []
+        self.surf_title = None
+
+    def fresh_dir(self, prefix):
+        return tempfile.mkdtemp(prefix=prefix, dir=self.work)
+
+    # -- starting each program
+
+    def tavro(self, site, label):
+        folder = self.fresh_dir("tavro-")
+        with open(os.path.join(folder, "url.txt"), "w") as f:
+            f.write(site)
+        for name in SAMPLE_IMAGES:
+            shutil.copy(os.path.join(self.args.samples, name), folder)
+        return Run(self, label, [self.args.tavro], cwd=folder, env=self.env)
+
+    def chromium(self):
+        profile = self.fresh_dir("chromium-")
+        argv = ["chromium", f"--app={self.args.plain}{LOGIN_PATH}", f"--user-data-dir={profile}",
+                "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
+                "--disable-component-update", "--disable-sync", "--disable-gpu"]
+        if os.geteuid() == 0:
+            argv.append("--no-sandbox")
+        return Run(self, "chromium", argv, env=self.env)
+
+    def surf(self):
+        home = self.fresh_dir("surf-")
+        return Run(self, "surf", ["surf", f"{self.args.plain}{LOGIN_PATH}"], env=dict(self.env, HOME=home))
+
+    # -- figures
+
+    def login_page(self, name, run, match):
+        started = run.wait_title(match, 60)
+        if started is None:
+            self.failures.append(f"{name}: the login page title never appeared")
+            run.stop()
+            return
+        self.results[f"start {name}"].append(started)
+        time.sleep(SETTLE)
+        pids = run.tree()
+        self.results[f"login {name}"].append(pss_mb(pids))
+        log(f"{name} at the login page: {started:.2f} s, {breakdown(pids)}")
+        if name == "surf" and self.surf_title is None:
+            self.surf_title = next((t for _, t in self.x.titles() if t and LOGIN_TITLE in t), None)
+        run.stop()
+
+    def signed_in(self, run):
+        """Waits for the signed-in layout; returns True when the caption carries the marker."""
+        if run.wait_title(lambda t: self.args.marker in t, 90) is None:
+            self.failures.append("tavro: the signed-in layout never appeared")
+            return False
+        time.sleep(SETTLE)
+        return True
+
+    def close_and_answer(self, run):
+        """Closes Tavro through its close button and answers OK; returns (seconds, logout seen)."""
+        window = self.x.find(lambda t: self.args.marker in t)
+        if window is None:
+            self.failures.append("tavro: no signed-in window to close")
+            return None
+        before = self.logout_count()
+        x, y, _, _ = self.x.geometry(window)
+        self.x.click(x + CLOSE_BUTTON[0], y + CLOSE_BUTTON[1])
+        question = None
+        limit = time.monotonic() + 10
+        while question is None and time.monotonic() < limit:
+            question = self.x.find(lambda t: t == self.args.display_name)
+            time.sleep(POLL)
+        if question is None:
+            self.failures.append("tavro: the exit question did not appear")
+            return None
+        time.sleep(0.3)  # let the dialog take its size and place
+        qx, qy, qw, qh = self.x.geometry(question)
+        self.x.move(qx + qw // 2, qy + qh // 2)  # no window manager: keys go where the pointer is
+        time.sleep(0.05)
+        sent = time.monotonic()
+        self.x.key_return()
+        limit = sent + 10
+        while run.proc.poll() is None and time.monotonic() < limit:
+            time.sleep(0.002)
+        if run.proc.poll() is None:
+            self.failures.append("tavro: did not end within 10 s of OK")
+            return None
+        ended = time.monotonic() - sent
+        return ended, self.logout_count() > before
+
+    def logout_count(self):
+        try:
+            with open(self.args.auto_log, encoding="utf-8", errors="replace") as f:
+                return sum(1 for line in f if LOGOUT_PATH in line)
+        except OSError:
+            return 0
+
+    def record_exit(self, run):
+        outcome = self.close_and_answer(run)
+        if outcome is not None:
+            self.results["exit tavro"].append(outcome[0])
+            self.logouts.append(outcome[1])
+        run.stop()
+
+    def tavro_signed_in_round(self):
+        run = self.tavro(self.args.auto, "tavro signed in")
+        if not self.signed_in(run):
+            run.stop()
+            return
+        pids = run.tree()
+        self.results["signed tavro"].append(pss_mb(pids))
+        log(f"tavro signed in: {breakdown(pids)}")
+        self.results["webproc tavro"].append(sum(1 for c in comms(pids) if c.startswith("WebKitWebProces")))
+        before = cpu_seconds(run.tree())
+        t0 = time.monotonic()
+        time.sleep(self.args.idle)
+        after = cpu_seconds(run.tree())
+        elapsed = time.monotonic() - t0
+        used = sum(v - before.get(k, 0.0) for k, v in after.items())
+        self.results["idle tavro"].append(100.0 * used / elapsed)
+        self.record_exit(run)
+
+    def soak_run(self):
+        run = self.tavro(self.args.auto, "tavro soak")
+        if not self.signed_in(run):
+            run.stop()
+            return
+        t0 = time.monotonic()
+        time.sleep(max(0.0, 60 - SETTLE))
+        pids = run.tree()
+        first, first_own = pss_mb(pids), anonymous_mb(pids)
+        time.sleep(max(0.0, self.args.soak - (time.monotonic() - t0) - SETTLE))
+        pids = run.tree()
+        last, last_own = pss_mb(pids), anonymous_mb(pids)
+        self.soak = (first, last, (time.monotonic() - t0 + SETTLE) / 60, last_own - first_own)
+        log(f"soak: Pss {first:.1f} -> {last:.1f} MB, anonymous {first_own:.1f} -> {last_own:.1f} MB")
+        run.stop()
+
+    def run(self):
+        a = self.args
+        log(f"{a.rounds} rounds, {a.idle:g} s idle, {a.exits} exits, {a.soak / 60:g}-minute soak")
+        for r in range(a.rounds):
+            log(f"round {r + 1}/{a.rounds}")
+            self.login_page("tavro", self.tavro(a.plain, "tavro"), lambda t: t == LOGIN_TITLE)
+            self.pause()
+            self.login_page("chromium", self.chromium(), lambda t: t == LOGIN_TITLE)
+            self.pause()
+            self.login_page("surf", self.surf(), lambda t: LOGIN_TITLE in t)
+            self.pause()
+            self.tavro_signed_in_round()
+            self.pause()
+        for i in range(max(0, a.exits - a.rounds)):
+            log(f"exit {a.rounds + i + 1}/{a.exits}")
+            run = self.tavro(a.auto, "tavro exit")
+            if self.signed_in(run):
+                self.record_exit(run)
+            else:
+                run.stop()
+            self.pause()
+        if a.soak > 0:
+            log(f"soak, {a.soak / 60:g} minutes")
+            self.soak_run()
+
+    @staticmethod
+    def pause():
+        time.sleep(1.0)  # let the ended processes' memory go back and the machine settle
+
+
+# ------------------------------------------------------------------ the report
+
+def stats(values):
+    if not values:
+        return None
+    return statistics.median(values), min(values), max(values)
+
+
+def fmt(values, unit, digits):
+    s = stats(values)
+    if s is None:
+        return "n/a"
+    m, lo, hi = s
+    return f"{m:.{digits}f} {unit} ({lo:.{digits}f}–{hi:.{digits}f})"
+
+
+def ratio(a, b):
+    sa, sb = stats(a), stats(b)
+    if sa is None or sb is None or sb[0] == 0:
+        return "n/a"
+    return f"{sa[0] / sb[0]:.2f}"
+
+
+def median(values):
+    s = stats(values)
+    return None if s is None else s[0]
+
+
+def verdict(ok):
+    return "n/a" if ok is None else ("met" if ok else "**missed**")
+
+
+def report(bench, mode, started_at, minutes):
+    r = bench.results
+    lines = []
+    lines.append(f"Run: {started_at:%Y-%m-%d %H:%M} ({mode}: {bench.args.rounds} rounds, "
+                 f"{bench.args.idle:g} s idle, {len(r['exit tavro'])} exits, "
+                 f"{bench.args.soak / 60:g}-minute soak; {minutes:.0f} minutes in all)  ")
+    lines.append(f"Machine: {machine_line()}")
+    lines.append("")
+    lines.append("Medians, with min–max in brackets. Memory is the proportional set size (Pss) summed "
+                 "over the program's whole process tree, in MB (10^6 bytes); CPU is a percentage of one core.")
+    lines.append("")
+    lines.append("| figure | tavro | chromium --app | surf | tavro / chromium | tavro / surf |")
+    lines.append("|---|---|---|---|---|---|")
+    lines.append(f"| start to the login page title | {fmt(r['start tavro'], 's', 2)} | "
+                 f"{fmt(r['start chromium'], 's', 2)} | {fmt(r['start surf'], 's', 2)} | "
+                 f"{ratio(r['start tavro'], r['start chromium'])} | {ratio(r['start tavro'], r['start surf'])} |")
+    lines.append(f"| memory at the login page | {fmt(r['login tavro'], 'MB', 1)} | "
+                 f"{fmt(r['login chromium'], 'MB', 1)} | {fmt(r['login surf'], 'MB', 1)} | "
+                 f"{ratio(r['login tavro'], r['login chromium'])} | {ratio(r['login tavro'], r['login surf'])} |")
+    lines.append(f"| memory signed in, advertisement shown | {fmt(r['signed tavro'], 'MB', 1)} | | | | |")
+    lines.append(f"| web processes signed in | {fmt(r['webproc tavro'], '', 0)} | | | | |")
+    lines.append(f"| idle CPU signed in, over {bench.args.idle:g} s | {fmt(r['idle tavro'], '%', 2)} | | | | |")
+    lines.append(f"| exit, from OK to the end of the process | {fmt(r['exit tavro'], 's', 3)} | | | | |")
+    logouts = f"{sum(bench.logouts)} of {len(bench.logouts)}"
+    lines.append(f"| logout request received by the site | {logouts} | | | | |")
+    if bench.soak:
+        first, last, span, own = bench.soak
+        lines.append(f"| memory growth signed in, 1 to {span:.0f} minutes | {last - first:+.2f} MB "
+                     f"({first:.1f} → {last:.1f} MB; anonymous memory {own:+.2f} MB) | | | | |")
+    else:
+        lines.append("| memory growth signed in | n/a | | | | |")
+    lines.append("")
+    lines.append("| target | measured | |")
+    lines.append("|---|---|---|")
+
+    def target(text, value, ok):
+        lines.append(f"| {text} | {value} | {verdict(ok)} |")
+
+    signed = median(r["signed tavro"])
+    target("memory signed in ≤ 130 MB", "n/a" if signed is None else f"{signed:.1f} MB",
+           None if signed is None else signed <= 130)
+    for peer, limit in (("chromium", 0.45), ("surf", 0.7)):
+        t, p = median(r["login tavro"]), median(r[f"login {peer}"])
+        ok = None if t is None or p is None else t <= limit * p
+        target(f"memory at the login page ≤ {limit} × {peer}", ratio(r["login tavro"], r[f"login {peer}"]) + " ×", ok)
+    t, c, s = median(r["start tavro"]), median(r["start chromium"]), median(r["start surf"])
+    target("start ≤ 0.7 × chromium --app", ratio(r["start tavro"], r["start chromium"]) + " ×",
+           None if t is None or c is None else t <= 0.7 * c)
+    target("start not slower than surf", ratio(r["start tavro"], r["start surf"]) + " ×",
+           None if t is None or s is None else t <= s)
+    idle = median(r["idle tavro"])
+    target("idle CPU signed in ≤ 0.5 %", "n/a" if idle is None else f"{idle:.2f} %",
+           None if idle is None else idle <= 0.5)
+    ex = median(r["exit tavro"])
+    all_out = bool(bench.logouts) and all(bench.logouts)
+    target("exit 1.0–1.2 s after OK, logout received every time",
+           "n/a" if ex is None else f"{ex:.3f} s, logout {logouts}",
+           None if ex is None else (1.0 <= ex <= 1.2 and all_out and len(bench.logouts) >= bench.args.exits))
+    if bench.soak:
+        growth = bench.soak[1] - bench.soak[0]
+        target(f"memory growth over {bench.soak[2]:.0f} minutes < 2 MB", f"{growth:+.2f} MB", growth < 2)
+    else:
+        target("memory growth < 2 MB", "n/a", None)
+    lines.append("")
+    if bench.surf_title:
+        lines.append(f"surf's window title at the login page was \"{bench.surf_title}\": its start is taken "
+                     f"when the title contains \"{LOGIN_TITLE}\"; the other two show the page title alone.")
+    for failure in bench.failures:
+        lines.append(f"- failed: {failure}")
+    return "\n".join(lines).rstrip() + "\n"
+
+
+def machine_line():
+    cpu = "unknown CPU"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    cpu = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    mem = "?"
+    try:
+        with open("/proc/meminfo") as f:
+            kb = int(re.search(r"MemTotal:\s+(\d+)", f.read()).group(1))
+            mem = f"{kb / 1024 / 1024:.1f} GiB"
+    except (OSError, AttributeError):
+        pass
+    uname = subprocess.run(["uname", "-srm"], capture_output=True, text=True).stdout.strip()
+    return f"{uname}; {cpu}; {os.cpu_count()} cores; {mem} memory"
+
+
+BEGIN, END = "<!-- results: begin -->", "<!-- results: end -->"
+
+
+def write_report(path, table):
+    """Replaces the results block of path, keeping the hand-written text around it."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+    except FileNotFoundError:
+        text = "# Performance\n\n" + BEGIN + "\n" + END + "\n"
+    if BEGIN not in text or END not in text:
+        text = text.rstrip() + "\n\n" + BEGIN + "\n" + END + "\n"
+    head, rest = text.split(BEGIN, 1)
+    _, tail = rest.split(END, 1)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(head + BEGIN + "\n" + table + END + tail)
+
+
+def log(message):
+    print(f"bench: {message}", file=sys.stderr, flush=True)
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__)
+    for name in ("display", "tavro", "samples", "plain", "auto", "auto-log", "marker", "display-name", "work",
+                 "out"):
+        p.add_argument(f"--{name}", required=True)
+    p.add_argument("--quick", action="store_true", help="3 rounds, 10 s idle, 5 exits, 2-minute soak")
+    p.add_argument("--rounds", type=int)
+    p.add_argument("--idle", type=float, help="seconds of idle CPU measurement")
+    p.add_argument("--exits", type=int)
+    p.add_argument("--soak", type=float, help="seconds of the signed-in memory growth run (0: none)")
+    a = p.parse_args()
+    defaults = dict(rounds=3, idle=10, exits=5, soak=120) if a.quick else dict(rounds=5, idle=60, exits=20,
+                                                                                soak=600)
+    for k, v in defaults.items():
+        if getattr(a, k) is None:
+            setattr(a, k, v)
+    custom = any(x in sys.argv for x in ("--rounds", "--idle", "--exits", "--soak"))
+    mode = "custom" if custom else ("quick" if a.quick else "full")
+
+    started_at = datetime.datetime.now()
+    t0 = time.monotonic()
+    bench = Bench(a)
+    try:
+        bench.run()
+    except KeyboardInterrupt:
+        bench.failures.append("interrupted")
+    table = report(bench, mode, started_at, (time.monotonic() - t0) / 60)
+    print(table)
+    write_report(a.out, table)
+    log(f"written to {a.out}")
+
+
+if __name__ == "__main__":
+    main()

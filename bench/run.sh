@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Benchmarks Tavro against the programs an agent would use instead (chromium --app and surf) on
+# the demo site, under a private virtual X server, and writes the table to docs/PERFORMANCE.md.
+#
+# Usage: bench/run.sh [--quick] [--rounds N] [--idle SECONDS] [--exits N] [--soak SECONDS]
+#   --quick   3 rounds, 10 s idle, 5 exits, 2-minute soak (a few minutes in all)
+#   default   5 rounds, 60 s idle, 20 exits, 10-minute soak (20 to 25 minutes)
+# The numbers are informative: the benchmark never fails because a target is missed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/setup.sh --bench
+
+build=build/bench
+work=$(mktemp -d /tmp/tavro-bench.XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  # What the programs printed, for a look after the run.
+  cp "$work/runs.log" "$build/bench-runs.log" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+quiet() {  # runs a build step, showing its output only when it fails
+  "$@" >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
+}
+quiet cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVRO_BUILD_TESTS=OFF
+quiet cmake --build "$build" -j2 --target kefu-site
+
+start_site() {  # name, then extra arguments; sets port
+  local name=$1; shift
+  "$build/tools/kefu_site/kefu-site" --log "$work/$name.log" "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  pids+=($!)
+  for _ in $(seq 100); do [[ -s "$work/$name.out" ]] && break; sleep 0.05; done
+  port=$(head -n1 "$work/$name.out")
+  [[ "$port" =~ ^[0-9]+$ ]] || { echo "bench: the demo site did not start" >&2; exit 1; }
+}
+
+# Two instances of the demo site: one that stays at the login page (the page all three programs
+# are compared on, and the advertisement page compiled into this build) and one that signs the
+# demo account in by itself, for the signed-in figures.
+start_site plain
+plain_port=$port
+start_site auto --auto-login 500
+auto_port=$port
+
+quiet cmake -S . -B "$build" -DTAVRO_AD_PAGE_URL="http://127.0.0.1:$plain_port/ad.html"
+quiet cmake --build "$build" -j2 --target tavro
+
+display_fd=$work/display
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_fd" >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$display_fd" ]] && break; sleep 0.05; done
+[[ -s "$display_fd" ]] || { echo "bench: Xvfb did not start" >&2; exit 1; }
+
+marker=$(sed -n 's/^#define TAVRO_TITLE_MARKER "\(.*\)"$/\1/p' "$build/generated/tavro_config.h")
+name=$(sed -n 's/^#define TAVRO_DISPLAY_NAME "\(.*\)"$/\1/p' "$build/generated/tavro_config.h")
+
+# One private session bus for the whole run, as on a desktop: without one each program would try
+# to start its own through dbus-launch, and a bus left behind by one program slows the next.
+session=()
+command -v dbus-run-session >/dev/null && session=(dbus-run-session --)
+"${session[@]}" /usr/bin/python3 bench/bench.py \
+  --display ":$(head -n1 "$display_fd")" \
+  --tavro "$root/$build/app/tavro" \
+  --samples "$root/packaging/samples" \
+  --plain "http://127.0.0.1:$plain_port" \
+  --auto "http://127.0.0.1:$auto_port" --auto-log "$work/auto.log" \
+  --marker "$marker" --display-name "$name" \
+  --work "$work" --out "$root/docs/PERFORMANCE.md" "$@"
