@@ -28,7 +28,7 @@ class PopupWindow {
   void Hide();
 
  private:
-  static void OnTitleChanged(WebKitWebView* view, GParamSpec* spec, gpointer self);
+  static void OnTitleChanged(WebKitWebView* view, GParamSpec* pspec, gpointer self);
   void ShowTitle();
 
   Gtk::Window window_;
