@@ -13,11 +13,12 @@ packages=(
   # tests: X server, window manager, input and screenshots, sanitizers and the fuzzer
   xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick
   python3 python3-pil clang libclang-rt-14-dev dpkg-dev file openssl
+  dbus-daemon  # a session bus of the tests' own, with a fake notification service
   # packaging: checks of the desktop entry (dpkg-dev above builds the .deb's dependencies)
   desktop-file-utils
 )
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(chromium surf procps dbus-daemon)
+  packages+=(chromium surf procps)
 fi
 
 missing=()

@@ -59,6 +59,26 @@ std::string SafeFileName(const char* suggested) {
   return name;
 }
 
+std::string NewKey() {
+  gchar* key = g_uuid_string_random();
+  std::string out = key;
+  g_free(key);
+  return out;
+}
+
+// A string property of a message from a page; empty when it has none.
+std::string StringProperty(JSCValue* object, const char* name) {
+  JSCValue* value = jsc_value_object_get_property(object, name);
+  std::string out;
+  if (value && jsc_value_is_string(value)) {
+    gchar* text = jsc_value_to_string(value);
+    out = text ? text : "";
+    g_free(text);
+  }
+  if (value) g_object_unref(value);
+  return out;
+}
+
 void BringToFront(Gtk::Window& window) {
   window.deiconify();
   window.present();
@@ -165,7 +185,11 @@ struct BrowserBehaviour::SaveChooser {
 // ---------------------------------------------------------------- the behaviour
 
 BrowserBehaviour::BrowserBehaviour(Gtk::Window& mainWindow, WebKitWebContext* context)
-    : mainWindow_(mainWindow), context_(context), self_(std::make_shared<BrowserBehaviour*>(this)) {
+    : mainWindow_(mainWindow),
+      context_(context),
+      notifyKey_(NewKey()),
+      desktopNotifications_(AppTitle()),
+      self_(std::make_shared<BrowserBehaviour*>(this)) {
   g_signal_connect(context_, "initialize-notification-permissions",
                    G_CALLBACK(&BrowserBehaviour::OnInitializeNotificationPermissions), this);
   g_signal_connect(context_, "download-started", G_CALLBACK(&BrowserBehaviour::OnDownloadStarted), this);
@@ -179,6 +203,7 @@ BrowserBehaviour::~BrowserBehaviour() {
   for (auto& [view, state] : views_) {
     state.pendingReload.disconnect();
     g_signal_handlers_disconnect_by_data(view, this);
+    g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view), this);
   }
   views_.clear();
 }
@@ -197,6 +222,11 @@ void BrowserBehaviour::Connect(WebKitWebView* view, bool site, bool popup) {
   g_signal_connect(view, "context-menu", G_CALLBACK(&BrowserBehaviour::OnContextMenu), this);
   g_signal_connect(view, "load-changed", G_CALLBACK(&BrowserBehaviour::OnLoadChanged), this);
   if (popup) g_signal_connect(view, "ready-to-show", G_CALLBACK(&BrowserBehaviour::OnReadyToShow), this);
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
+  webkit_user_content_manager_register_script_message_handler(content, kNotifyHandlerName);
+  g_signal_connect(content, (std::string("script-message-received::") + kNotifyHandlerName).c_str(),
+                   G_CALLBACK(&BrowserBehaviour::OnPageNotification), this);
+  OfferSiteNotifications(view);
 }
 
 void BrowserBehaviour::Forget(WebKitWebView* view) {
@@ -205,6 +235,7 @@ void BrowserBehaviour::Forget(WebKitWebView* view) {
   if (it == views_.end()) return;
   it->second.pendingReload.disconnect();
   g_signal_handlers_disconnect_by_data(view, this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view), this);
   views_.erase(it);
 }
 
@@ -225,6 +256,8 @@ void BrowserBehaviour::Navigating(WebKitWebView* view, const std::string& uri) {
   siteUri_ = uri;
   state->site = true;
   AllowSiteNotifications();
+  // Pages load only after this: each view's pages of the site's origin get the notifications.
+  for (auto& [attached, attachedState] : views_) OfferSiteNotifications(attached);
 }
 
 void BrowserBehaviour::CloseAll() {
@@ -317,6 +350,57 @@ bool BrowserBehaviour::PermissionRequest(WebKitWebView* view, WebKitPermissionRe
   return true;
 }
 
+void BrowserBehaviour::OfferSiteNotifications(WebKitWebView* view) {
+  // The engine refuses notifications to an ephemeral session whatever the permission says, so
+  // the site's pages get a Notification of ours that hands them to PageNotification.
+  if (siteUri_.empty()) return;
+  WebKitSecurityOrigin* origin = webkit_security_origin_new_for_uri(siteUri_.c_str());
+  if (!origin) return;
+  gchar* text = IsWebScheme(webkit_security_origin_get_protocol(origin)) ? webkit_security_origin_to_string(origin)
+                                                                         : nullptr;
+  webkit_security_origin_unref(origin);
+  if (!text) return;
+  const std::string source = NotificationShimSource(text, notifyKey_);
+  g_free(text);
+  WebKitUserScript* script =
+      webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view), script);
+  webkit_user_script_unref(script);
+}
+
+void BrowserBehaviour::PageNotification(WebKitUserContentManager* content, WebKitJavascriptResult* message) {
+  if (closed_) return;
+  WebKitWebView* view = nullptr;
+  for (auto& [attached, state] : views_)
+    if (webkit_web_view_get_user_content_manager(attached) == content) view = attached;
+  // Only the site's own pages notify, whatever another page (or frame) posts under the name.
+  if (!view || !SameWebOrigin(UriOf(view), siteUri_)) return;
+  JSCValue* value = webkit_javascript_result_get_js_value(message);
+  if (!value || !jsc_value_is_object(value)) return;
+  if (StringProperty(value, "key") != notifyKey_) return;
+  struct ViewRef {
+    GWeakRef ref;
+    explicit ViewRef(WebKitWebView* v) { g_weak_ref_init(&ref, v); }
+    ~ViewRef() { g_weak_ref_clear(&ref); }
+  };
+  auto weakView = std::make_shared<ViewRef>(view);
+  desktopNotifications_.Show(StringProperty(value, "title"), StringProperty(value, "body"),
+                             [owner = std::weak_ptr<BrowserBehaviour*>(self_), weakView] {
+                               const auto me = owner.lock();
+                               if (!me || !*me) return;
+                               auto* clicked = static_cast<WebKitWebView*>(g_weak_ref_get(&weakView->ref));
+                               (*me)->NotificationClicked(clicked);
+                               if (clicked) g_object_unref(clicked);
+                             });
+}
+
+void BrowserBehaviour::NotificationClicked(WebKitWebView* view) {
+  // A click on a notification brings the window of the page that sent it forward.
+  if (closed_) return;
+  BringToFront(view && StateOf(view) ? WindowOf(view) : mainWindow_);
+}
+
 void BrowserBehaviour::ShowNotification(WebKitWebView* view, WebKitNotification* notification) {
   // A click on the desktop's notification brings the window of the page that sent it forward.
   struct Click {
@@ -330,9 +414,9 @@ void BrowserBehaviour::ShowNotification(WebKitWebView* view, WebKitNotification*
       G_CALLBACK(+[](WebKitNotification*, gpointer data) {
         auto* c = static_cast<Click*>(data);
         const auto owner = c->owner.lock();
-        if (!owner || !*owner || (*owner)->closed_) return;
+        if (!owner || !*owner) return;
         auto* clicked = static_cast<WebKitWebView*>(g_weak_ref_get(&c->view));
-        BringToFront(clicked ? (*owner)->WindowOf(clicked) : (*owner)->mainWindow_);
+        (*owner)->NotificationClicked(clicked);
         if (clicked) g_object_unref(clicked);
       }),
       click,
@@ -573,6 +657,11 @@ gboolean BrowserBehaviour::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu
                                          gpointer) {
   PruneContextMenu(menu);
   return FALSE;
+}
+
+void BrowserBehaviour::OnPageNotification(WebKitUserContentManager* content, WebKitJavascriptResult* message,
+                                          gpointer self) {
+  static_cast<BrowserBehaviour*>(self)->PageNotification(content, message);
 }
 
 void BrowserBehaviour::OnInitializeNotificationPermissions(WebKitWebContext*, gpointer self) {

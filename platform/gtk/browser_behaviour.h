@@ -14,6 +14,8 @@
 #include <set>
 #include <string>
 
+#include "notification_bridge.h"
+
 namespace tavro::platform::gtk {
 
 class PopupWindow;
@@ -72,6 +74,9 @@ class BrowserBehaviour {
   ViewState* StateOf(WebKitWebView* view);
   Gtk::Window& WindowOf(WebKitWebView* view);
   void AllowSiteNotifications();
+  void OfferSiteNotifications(WebKitWebView* view);
+  void PageNotification(WebKitUserContentManager* content, WebKitJavascriptResult* message);
+  void NotificationClicked(WebKitWebView* view);
 
   WebKitWebView* CreatePopup(WebKitWebView* opener, WebKitNavigationAction* action);
   void ShowPopup(WebKitWebView* view);
@@ -103,6 +108,8 @@ class BrowserBehaviour {
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
   static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
                                 WebKitHitTestResult* hit, gpointer self);
+  static void OnPageNotification(WebKitUserContentManager* content, WebKitJavascriptResult* message,
+                                 gpointer self);
   static void OnInitializeNotificationPermissions(WebKitWebContext* context, gpointer self);
   static void OnDownloadStarted(WebKitWebContext* context, WebKitDownload* download, gpointer self);
   static gboolean OnDecideDestination(WebKitDownload* download, gchar* suggestedName, gpointer self);
@@ -116,6 +123,8 @@ class BrowserBehaviour {
   std::list<std::unique_ptr<PopupWindow>> popups_;
   std::list<std::unique_ptr<ScriptDialogBox>> scriptDialogs_;
   std::list<std::unique_ptr<SaveChooser>> saveChoosers_;
+  const std::string notifyKey_;  // goes with each message of the site's pages' notifications
+  DesktopNotifications desktopNotifications_;
   std::set<WebKitDownload*> downloads_;  // each with a reference of ours until it is over
   // Shared with callbacks that may outlive this object (a notification clicked late).
   std::shared_ptr<BrowserBehaviour*> self_;

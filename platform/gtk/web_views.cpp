@@ -54,11 +54,14 @@ WebKitWebContext* CreateWebContext() {
 
 WebKitWebView* CreateWebView(WebKitWebContext* context, WebKitWebView* related) {
   WebKitSettings* settings = NewViewSettings();
+  // Each view has its own scripts and message handlers: a message then tells which page sent it.
+  WebKitUserContentManager* content = webkit_user_content_manager_new();
   WebKitWebView* view =
       related ? WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings",
-                                             settings, nullptr))
+                                             settings, "user-content-manager", content, nullptr))
               : WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings",
-                                             settings, nullptr));
+                                             settings, "user-content-manager", content, nullptr));
+  g_object_unref(content);
   g_object_unref(settings);
   return view;
 }
