@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fake/scratch_folder.h"
 #include "app/form/form1_design.h"
 #include "app/form1.h"
 #include "fake/fake_platform.h"
@@ -71,30 +72,15 @@ class DiskRuntime : public tavro::fake::FakeRuntime {
   p::SequentialFiles files_;
 };
 
-class AddressFileTest : public ::testing::Test {
+class AddressFileTest : public tavro::fake::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("tavro_robust_" + std::to_string(::getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    folder_ = fs::canonical(folder_);
-    previous_ = fs::current_path();
-    fs::current_path(folder_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(folder_);
-  }
-  void WriteAddress(const std::string& bytes) {
-    std::ofstream(folder_ / "url.txt", std::ios::binary | std::ios::trunc) << bytes;
-  }
+  void WriteAddress(const std::string& bytes) { WriteFile("url.txt", bytes); }
   // Form_Load over the file; the addresses the login view was handed.
   std::vector<std::string> Load() {
     form1_.Form_Load();
     return form_.Browser("WebBrowser1").navigated;
   }
 
-  fs::path folder_, previous_;
   tavro::fake::CallLog log_;
   DiskRuntime runtime_{log_};
   tavro::fake::FakeWindowSystem user32_{log_};

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <string>
 
+#include "fake/scratch_folder.h"
 #include "platform/errors.h"
 #include "platform/gtk/picture.h"
 
@@ -51,23 +52,9 @@ long PeakMegabytes() {
   return usage.ru_maxrss / 1024;
 }
 
-class PictureFileTest : public ::testing::Test {
+class PictureFileTest : public tavro::fake::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("tavro_pictures_" + std::to_string(::getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    folder_ = fs::canonical(folder_);
-    previous_ = fs::current_path();
-    fs::current_path(folder_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(folder_);
-  }
-  void Write(const std::string& bytes) {
-    std::ofstream(folder_ / fs::path(kHeader), std::ios::binary | std::ios::trunc) << bytes;
-  }
+  void Write(const std::string& bytes) { WriteFile(fs::path(kHeader), bytes); }
   // The error LoadPictureFile raises for the header picture, checked to name it and its folder.
   int LoadError(std::string* description = nullptr) {
     try {
@@ -81,7 +68,6 @@ class PictureFileTest : public ::testing::Test {
     return 0;
   }
 
-  fs::path folder_, previous_;
 };
 
 TEST_F(PictureFileTest, MissingOrNotAFileNamesTheFile) {

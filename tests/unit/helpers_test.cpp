@@ -12,6 +12,7 @@
 #include <limits>
 #include <string>
 
+#include "fake/scratch_folder.h"
 #include "fake/fake_platform.h"
 #include "platform/address.h"
 #include "platform/errors.h"
@@ -129,24 +130,9 @@ TEST(DivideTest, ZeroDivisorRaisesDivisionByZero) {
 
 // ---- numbered files ---------------------------------------------------------------------------
 
-class SequentialFilesTest : public ::testing::Test {
+class SequentialFilesTest : public tavro::fake::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("tavro_files_" + std::to_string(::getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    folder_ = fs::canonical(folder_);
-    previous_ = fs::current_path();
-    fs::current_path(folder_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(folder_);
-  }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(folder_ / name, std::ios::binary) << bytes;
-  }
-  fs::path folder_, previous_;
+  void Write(const std::string& name, const std::string& bytes) { WriteFile(name, bytes); }
   p::SequentialFiles files_;
 };
 
