@@ -279,6 +279,8 @@ struct FailedLoadCase {
   std::size_t rowsApplied;  // calls of kLoggedInLayout made before the failure, the load included
 };
 
+void PrintTo(const FailedLoadCase& c, std::ostream* out) { *out << c.file << " error " << c.error; }
+
 class FailedLoadTest : public Form1Test, public ::testing::WithParamInterface<FailedLoadCase> {};
 
 TEST_P(FailedLoadTest, RaisesAndLeavesExactlyTheEarlierRows) {
@@ -303,7 +305,11 @@ INSTANTIATE_TEST_SUITE_P(Pictures, FailedLoadTest,
                          ::testing::Values(FailedLoadCase{"界面_03.gif", 53, 2},
                                            FailedLoadCase{"界面_03.gif", 481, 2},
                                            FailedLoadCase{"界面_06.gif", 53, 6},
-                                           FailedLoadCase{"界面_06.gif", 481, 6}));
+                                           FailedLoadCase{"界面_06.gif", 481, 6}),
+                         [](const ::testing::TestParamInfo<FailedLoadCase>& info) {
+                           return std::string(info.param.file.find("03") != std::string::npos ? "Header" : "Close") +
+                                  (info.param.error == 53 ? "Missing" : "NotAPicture");
+                         });
 
 // ---- exit -------------------------------------------------------------------------------------
 
