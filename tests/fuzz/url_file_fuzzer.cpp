@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/address.h"
+#include "tests/fake/checks.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -33,37 +34,7 @@ constexpr char kLogin[] = "/kefu/login.php?";
   std::abort();
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool IsValidUtf8(const std::string& s) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  for (std::size_t i = 0; i < s.size();) {
-    const unsigned char b0 = byte(i);
-    if (b0 < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      len = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      len = 3;
-      if (b0 == 0xE0) lo = 0xA0;
-      if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      len = 4;
-      if (b0 == 0xF0) lo = 0x90;
-      if (b0 == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (i + len > s.size() || byte(i + 1) < lo || byte(i + 1) > hi) return false;
-    for (std::size_t k = 2; k < len; ++k)
-      if ((byte(i + k) & 0xC0) != 0x80) return false;
-    i += len;
-  }
-  return true;
-}
+using tavro::fake::IsValidUtf8;
 
 struct Folder {
   Folder() {

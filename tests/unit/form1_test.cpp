@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fake/fake_platform.h"
+#include "fake/checks.h"
 #include "app/form/form1_design.h"
 #include "platform/errors.h"
 #include "tavro_config.h"
@@ -14,6 +15,7 @@
 namespace {
 
 using tavro::fake::CallLog;
+using tavro::fake::ErrorOf;
 using tavro::fake::FakeForm;
 using tavro::fake::FakeRuntime;
 using tavro::fake::FakeWindowSystem;
@@ -37,17 +39,6 @@ const Calls kLoggedInLayout = {
 
 Calls CaptionFrom(const std::string& title) {
   return {"WebBrowser1.LocationName()", "Form1.Caption=" + title, "Form1.Caption?"};
-}
-
-// Runs `body` and hands back the error number it raised, or 0.
-template <typename F>
-int ErrorOf(F&& body) {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
 }
 
 class Form1Test : public ::testing::Test {

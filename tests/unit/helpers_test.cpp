@@ -13,6 +13,7 @@
 #include <string>
 
 #include "fake/scratch_folder.h"
+#include "fake/checks.h"
 #include "fake/fake_platform.h"
 #include "platform/address.h"
 #include "platform/errors.h"
@@ -24,21 +25,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using tavro::fake::ErrorOf;
 using tavro::fake::ScopedLocale;
 using tavro::platform::RuntimeError;
 namespace p = tavro::platform;
 
 const std::string kFFFD = "\xEF\xBF\xBD";
-
-template <typename F>
-int ErrorOf(F&& body) {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 // ---- decoding ---------------------------------------------------------------------------------
 
