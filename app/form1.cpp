@@ -33,16 +33,15 @@ Form1::Form1(platform::Runtime& runtime, platform::WindowSystem& user32, platfor
       Picture2(window.PictureBoxNamed("Picture2")),
       Picture3(window.PictureBoxNamed("Picture3")),
       WebBrowser1(window.WebBrowserNamed("WebBrowser1")),
-      WebBrowser2(window.WebBrowserNamed("WebBrowser2")) {}
+      WebBrowser2(window.WebBrowserNamed("WebBrowser2")),
+      Timer1(window.TimerNamed("Timer1")) {}
 
 void Form1::Bind() {
-  Me.OnLoad([this] { Form_Load(); });
-  Me.OnMouseDown("Picture1", [this](int button, int shift, float x, float y) {
-    Picture1_MouseDown(button, shift, x, y);
-  });
-  Me.OnClick("Picture3", [this] { Picture3_Click(); });
-  Me.OnClick("Picture2", [this] { Picture2_Click(); });
-  Me.OnTimer("Timer1", [this] { Timer1_Timer(); });
+  Me.Load = [this] { Form_Load(); };
+  Picture1.MouseDown = [this](int Button, int Shift, float x, float Y) { Picture1_MouseDown(Button, Shift, x, Y); };
+  Picture3.Click = [this] { Picture3_Click(); };
+  Picture2.Click = [this] { Picture2_Click(); };
+  Timer1.Tick = [this] { Timer1_Timer(); };
 }
 
 void Form1::Form_Load() {

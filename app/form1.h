@@ -14,7 +14,7 @@ class Form1 {
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
 
-  // Binds the handlers to the window's events, and to no others.
+  // Sets the handlers on the events of the window and its controls, and on no others.
   void Bind();
 
   void Form_Load();
@@ -36,6 +36,7 @@ class Form1 {
   platform::PictureBox& Picture3;
   platform::WebBrowser& WebBrowser1;
   platform::WebBrowser& WebBrowser2;
+  platform::TimerControl& Timer1;
 };
 
 }  // namespace tavro::app

@@ -26,32 +26,69 @@ std::string DescribeLocation(const std::string& pathName) {
   return "'" + path.filename().string() + "' in folder '" + dir + "'";
 }
 
-SequentialFiles::~SequentialFiles() {
-  for (auto& [number, file] : open_) ::close(file.fd);
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.Release();
+  }
+  return *this;
 }
 
-void SequentialFiles::OpenForInput(const std::string& pathName, int fileNumber) {
-  if (fileNumber < 1 || fileNumber > 511)
-    throw RuntimeError(kBadFileNameOrNumber, "Bad file name or number");
-  if (open_.count(fileNumber)) throw RuntimeError(kFileAlreadyOpen, "File already open");
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int FileDescriptor::Release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+FileDescriptor OpenRegularFile(const std::string& pathName) {
   if (pathName.empty() || pathName.find('\0') != std::string::npos)
     throw RuntimeError(kBadFileNameOrNumber, "Bad file name or number");
-  const int fd = ::open(pathName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
+  // Non-blocking for the open only: a FIFO in the file's place must not hold the program.
+  FileDescriptor file(::open(pathName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (file.Get() < 0) {
     const int err = errno;
     if (err == ENOENT || err == ENOTDIR)
       throw RuntimeError(kFileNotFound, "File not found: " + DescribeLocation(pathName));
     throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(pathName));
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(pathName) +
-                                                 " is not a file");
+  if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+    throw RuntimeError(kPathFileAccessError,
+                       "Path/File access error: " + DescribeLocation(pathName) + " is not a file");
+  ::fcntl(file.Get(), F_SETFL, ::fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
+  return file;
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& pathName, std::size_t maxBytes) {
+  const FileDescriptor file = OpenRegularFile(pathName);
+  struct stat st {};
+  if (::fstat(file.Get(), &st) != 0)
+    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(pathName));
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t done = 0;
+  // A file that shrinks while it is read gives what it still holds; one that grows, its first bytes.
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(file.Get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0)
+      throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(pathName));
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
   }
-  // Reads block as usual from here on.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  open_.emplace(fileNumber, OpenFile{fd, pathName});
+  bytes.resize(done);
+  return bytes;
+}
+
+void SequentialFiles::OpenForInput(const std::string& pathName, int fileNumber) {
+  if (fileNumber < 1 || fileNumber > 511)
+    throw RuntimeError(kBadFileNameOrNumber, "Bad file name or number");
+  if (open_.count(fileNumber)) throw RuntimeError(kFileAlreadyOpen, "File already open");
+  open_.emplace(fileNumber, OpenFile{OpenRegularFile(pathName), pathName});
 }
 
 const SequentialFiles::OpenFile& SequentialFiles::Find(int fileNumber) const {
@@ -63,7 +100,7 @@ const SequentialFiles::OpenFile& SequentialFiles::Find(int fileNumber) const {
 std::int64_t SequentialFiles::LOF(int fileNumber) const {
   const OpenFile& file = Find(fileNumber);
   struct stat st {};
-  if (::fstat(file.fd, &st) != 0)
+  if (::fstat(file.fd.Get(), &st) != 0)
     throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(file.name));
   return static_cast<std::int64_t>(st.st_size);
 }
@@ -80,7 +117,7 @@ std::string SequentialFiles::InputB(std::int64_t count, int fileNumber) {
   }
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::read(file.fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = ::read(file.fd.Get(), bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0)
       throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(file.name));
@@ -93,7 +130,6 @@ std::string SequentialFiles::InputB(std::int64_t count, int fileNumber) {
 void SequentialFiles::Close(int fileNumber) {
   const auto it = open_.find(fileNumber);
   if (it == open_.end()) return;  // closing a closed file is no error
-  ::close(it->second.fd);
   open_.erase(it);
 }
 

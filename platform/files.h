@@ -3,14 +3,41 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace tavro::platform {
 
+// An open file descriptor, closed with its owner.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor();
+
+  int Get() const { return fd_; }
+  int Release();
+
+ private:
+  int fd_ = -1;
+};
+
+// Opens a regular file for reading, never waiting on a pipe or device: "File not found" (53)
+// when it is missing, "Path/File access error" (75) when it cannot be read or is no regular file.
+// A relative name is resolved against the current working directory.
+FileDescriptor OpenRegularFile(const std::string& pathName);
+
+// The whole of a regular file (errors as OpenRegularFile), or nothing when it holds more than
+// `maxBytes` bytes; then nothing of it is read.
+std::optional<std::string> ReadRegularFile(const std::string& pathName, std::size_t maxBytes);
+
 class SequentialFiles {
  public:
   SequentialFiles() = default;
-  ~SequentialFiles();
   SequentialFiles(const SequentialFiles&) = delete;
   SequentialFiles& operator=(const SequentialFiles&) = delete;
 
@@ -23,7 +50,7 @@ class SequentialFiles {
 
  private:
   struct OpenFile {
-    int fd = -1;
+    FileDescriptor fd;
     std::string name;
   };
   const OpenFile& Find(int fileNumber) const;

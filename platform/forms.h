@@ -25,6 +25,10 @@ class Picture {
   virtual int PixelHeight() const = 0;
 };
 
+using ClickHandler = std::function<void()>;
+using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
+
+// Each control carries its own events: whoever handles one sets it; unset events do nothing.
 class PictureBox {
  public:
   virtual ~PictureBox() = default;
@@ -36,6 +40,18 @@ class PictureBox {
   virtual void SetPicture(std::shared_ptr<platform::Picture> picture) = 0;
   virtual bool Visible() const = 0;
   virtual void SetVisible(bool visible) = 0;
+
+  ClickHandler Click;      // a left press and release over the box
+  MouseHandler MouseDown;  // any button pressed over the box
+};
+
+// A timer of the design: it ticks at its stored interval from the window's creation on.
+class TimerControl {
+ public:
+  virtual ~TimerControl() = default;
+  virtual int Interval() const = 0;  // milliseconds
+
+  ClickHandler Tick;
 };
 
 // A placed browser view: the browser's own members plus the host's visibility.
@@ -50,10 +66,7 @@ class WebBrowser {
   virtual void SetVisible(bool visible) = 0;
 };
 
-using ClickHandler = std::function<void()>;
-using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
-
-// The window built from a stored design, with its controls by name and its event bindings.
+// The window built from a stored design, with its controls by name and its own events.
 class Form {
  public:
   virtual ~Form() = default;
@@ -66,13 +79,12 @@ class Form {
   virtual float Width() const = 0;   // twips, outer size
   virtual float Height() const = 0;  // twips, outer size
 
+  // The controls by name; an unknown name raises "Object required".
   virtual PictureBox& PictureBoxNamed(const std::string& name) = 0;
   virtual WebBrowser& WebBrowserNamed(const std::string& name) = 0;
+  virtual TimerControl& TimerNamed(const std::string& name) = 0;
 
-  virtual void OnLoad(ClickHandler handler) = 0;
-  virtual void OnClick(const std::string& control, ClickHandler handler) = 0;
-  virtual void OnMouseDown(const std::string& control, MouseHandler handler) = 0;
-  virtual void OnTimer(const std::string& control, ClickHandler handler) = 0;
+  ClickHandler Load;  // raised once, after the controls exist and before the window shows
 };
 
 // The runtime's services, as handlers use them.
@@ -80,7 +92,7 @@ class Runtime {
  public:
   virtual ~Runtime() = default;
 
-  // Builds the window from its design, lets `attach` bind the handlers, raises the load event,
+  // Builds the window from its design, lets `attach` set the handlers, raises the load event,
   // shows the window centred with the focus on its first control, and runs events until the
   // window is unloaded and no handler runs. Returns the process exit code.
   virtual int Run(const FormDesign& design, const std::function<void(Form&)>& attach) = 0;

@@ -130,6 +130,13 @@ std::string StrConv(std::string_view bytes, int conversion, int localeId) {
   return DecodeCharset(bytes, charset && *charset ? charset : "ANSI_X3.4-1968");
 }
 
+std::string_view CutUtf8(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t cut = maxBytes;
+  while (cut > 0 && IsUtf8Continuation(static_cast<unsigned char>(text[cut]))) --cut;
+  return text.substr(0, cut);
+}
+
 int InStr(int start, std::string_view text, std::string_view sought, int compare) {
   if (start < 1 || compare != vbBinaryCompare)
     throw RuntimeError(kInvalidProcedureCall, "Invalid procedure call or argument");

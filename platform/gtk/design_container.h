@@ -5,11 +5,9 @@
 
 #include <vector>
 
-namespace tavro::platform::gtk {
+#include "geometry.h"
 
-struct PixelRect {
-  int x = 0, y = 0, width = 0, height = 0;
-};
+namespace tavro::platform::gtk {
 
 // Its own size is fixed and never follows its children: a child may overhang on every side and
 // is clipped at the edges. It paints a background colour, then a picture at natural size from

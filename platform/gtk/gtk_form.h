@@ -1,105 +1,55 @@
-// The window built from a stored design: a borderless GTK window, picture boxes, WebKit views.
+// The window built from a stored design: a borderless GTK window holding picture boxes, WebKit
+// views and timers in their stored places, order and visibility.
 #pragma once
 
 #include <gtkmm.h>
-#include <webkit2/webkit2.h>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "browser_behaviour.h"
+#include "attention.h"
+#include "browser.h"
 #include "design_container.h"
-#include "picture.h"
+#include "dispatcher.h"
+#include "load_order.h"
+#include "picture_box.h"
 #include "platform/design.h"
 #include "platform/forms.h"
+#include "timer_control.h"
+#include "web_browser.h"
 
 namespace tavro::platform::gtk {
 
-// What the controls need of the runtime: every handler runs through Dispatch.
-class Dispatcher {
+// Owns its items and destroys them last first: controls inside a box go before the box.
+template <typename T>
+class OwnedInOrder {
  public:
-  virtual ~Dispatcher() = default;
-  virtual void Dispatch(const std::function<void()>& handler) = 0;
-  virtual float TwipsX() const = 0;
-  virtual float TwipsY() const = 0;
-};
-
-class GtkForm;
-
-class GtkPictureBox : public PictureBox {
- public:
-  GtkPictureBox(GtkForm& form, const ControlDesign& design, DesignContainer& container);
-  ~GtkPictureBox() override;
-  GtkPictureBox(const GtkPictureBox&) = delete;
-  GtkPictureBox& operator=(const GtkPictureBox&) = delete;
-  float Width() const override { return width_; }
-  void SetWidth(float twips) override;
-  float Height() const override { return height_; }
-  void SetHeight(float twips) override;
-  std::shared_ptr<platform::Picture> Picture() const override { return picture_; }
-  void SetPicture(std::shared_ptr<platform::Picture> picture) override;
-  bool Visible() const override { return box_.get_visible(); }
-  void SetVisible(bool visible) override;
-
-  DesignContainer& Box() { return box_; }
-  ClickHandler click;
-  MouseHandler mouseDown;
+  OwnedInOrder() = default;
+  OwnedInOrder(const OwnedInOrder&) = delete;
+  OwnedInOrder& operator=(const OwnedInOrder&) = delete;
+  ~OwnedInOrder() { Clear(); }
+  T& Add(std::unique_ptr<T> item) {
+    items_.push_back(std::move(item));
+    return *items_.back();
+  }
+  void Clear() {
+    while (!items_.empty()) items_.pop_back();
+  }
+  auto begin() const { return items_.begin(); }
+  auto end() const { return items_.end(); }
 
  private:
-  void Relayout();
-  bool OnPress(GdkEventButton* event);
-  bool OnRelease(GdkEventButton* event);
-
-  GtkForm& form_;
-  DesignContainer& container_;
-  DesignContainer box_;
-  float left_, top_, width_, height_;
-  std::shared_ptr<platform::Picture> picture_;
-  bool leftPressed_ = false;
-};
-
-class GtkWebBrowser : public WebBrowser {
- public:
-  GtkWebBrowser(GtkForm& form, WebKitWebView* view, DesignContainer& container, const PixelRect& rect,
-                bool visible);
-  ~GtkWebBrowser() override;
-  GtkWebBrowser(const GtkWebBrowser&) = delete;
-  GtkWebBrowser& operator=(const GtkWebBrowser&) = delete;
-
-  void Navigate(const std::string& url) override;
-  std::string LocationName() const override;
-  bool Visible() const override;
-  void SetVisible(bool visible) override;
-
-  WebKitWebView* View() const { return view_; }
-  Gtk::Widget& Widget() { return *widget_; }
-
-  // Loading order: see GtkForm::StartLoad.
-  void Load(std::string uri);
-  bool AwaitingAnswer() const { return awaitingAnswer_; }
-  std::string queuedUri;
-  bool queued = false;
-
- private:
-  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
-  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error,
-                               gpointer self);
-  void Answered();
-
-  bool awaitingAnswer_ = false;
-  GtkForm& form_;
-  DesignContainer& container_;
-  WebKitWebView* view_;  // a reference of ours, released in the destructor
-  Gtk::Widget* widget_;  // the same view, wrapped
+  std::vector<std::unique_ptr<T>> items_;
 };
 
 class GtkForm : public Form {
  public:
   GtkForm(Dispatcher& dispatcher, const FormDesign& design);
   ~GtkForm() override;
+  GtkForm(const GtkForm&) = delete;
+  GtkForm& operator=(const GtkForm&) = delete;
 
   std::string Caption() const override { return caption_; }
   void SetCaption(const std::string& caption) override;
@@ -110,55 +60,47 @@ class GtkForm : public Form {
   float Height() const override { return static_cast<float>(design_.height); }
   PictureBox& PictureBoxNamed(const std::string& name) override;
   WebBrowser& WebBrowserNamed(const std::string& name) override;
-  void OnLoad(ClickHandler handler) override { load_ = std::move(handler); }
-  void OnClick(const std::string& control, ClickHandler handler) override;
-  void OnMouseDown(const std::string& control, MouseHandler handler) override;
-  void OnTimer(const std::string& control, ClickHandler handler) override;
+  TimerControl& TimerNamed(const std::string& name) override;
 
-  // Runtime side.
+  // The runtime's side: the window's life from creation to unloading.
   void Realize();
   void StartTimers();
   void RaiseLoad();
   void ShowCentred();
+  // Timers stop, the browser's windows and dialogs go, the window hides. A second call does nothing.
   void Unload();
+  // The windows of the site's pages go (the main window stays as it is).
+  void CloseBrowserWindows() { browser_.CloseAll(); }
   bool Unloaded() const { return unloaded_; }
-  Gtk::Window& Window() { return window_; }
-  Dispatcher& Events() { return dispatcher_; }
-  PixelRect ToPixels(int left, int top, int width, int height) const;
-  WebKitWebContext* WebContext() const { return context_; }
-  BrowserBehaviour& Behaviour() { return *behaviour_; }
 
-  // A hidden view's load waits until the loads of the visible views have an answer, so what the
-  // agent sees is asked for first; it starts at the latest when the view is shown.
-  void StartLoad(GtkWebBrowser& browser, const std::string& uri);
-  void ReleaseQueuedLoads(bool all);
+  Gtk::Window& Window() { return window_; }
+  const Browser& BrowserUnits() const { return browser_; }
+  // The browser view of a control, for those that look at the real view.
+  WebKitWebView* ViewNamed(const std::string& name);
 
  private:
-  struct TimerControl {
-    int interval = 0;
-    ClickHandler tick;
-    sigc::connection connection;
-  };
   DesignContainer& ContainerFor(const ControlDesign& control);
   void FocusFirstControl();
 
   Dispatcher& dispatcher_;
   FormDesign design_;
+  // Declared in the order that makes the implicit destruction right: the browser units go first
+  // (their windows and dialogs, their handlers on the views), then the controls, in reverse order
+  // of creation, then the window.
   Gtk::Window window_;
   DesignContainer surface_;
+  Attention attention_;
   std::string caption_;
-  WebKitWebContext* context_ = nullptr;
-  std::unique_ptr<BrowserBehaviour> behaviour_;  // goes before the views it watches
-  // Owned in creation order, so that children go before the boxes that contain them.
-  std::vector<std::unique_ptr<GtkPictureBox>> ownedBoxes_;
-  std::vector<std::unique_ptr<GtkWebBrowser>> ownedBrowsers_;
-  std::map<std::string, GtkPictureBox*> pictureBoxes_;
-  std::map<std::string, GtkWebBrowser*> browsers_;
-  std::map<std::string, TimerControl> timers_;
+  OwnedInOrder<GtkPictureBox> boxes_;
+  OwnedInOrder<GtkWebBrowser> browsers_;
+  OwnedInOrder<GtkTimer> timers_;
+  std::map<std::string, GtkPictureBox*> boxesByName_;
+  std::map<std::string, GtkWebBrowser*> browsersByName_;
+  std::map<std::string, GtkTimer*> timersByName_;
   std::vector<std::pair<int, Gtk::Widget*>> tabOrder_;
-  ClickHandler load_;
+  LoadOrder loadOrder_;
+  Browser browser_;
   GdkWindowState windowState_ = GdkWindowState(0);
-  sigc::connection queueTimeout_;
   bool unloaded_ = false;
 };
 

@@ -1,8 +1,6 @@
 // The forms runtime over GTK and the entry points of the GTK platform.
 #include "gtk_runtime.h"
 
-#include <gdk/gdkx.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +8,8 @@
 #include <iostream>
 
 #include "gtk_platform.h"
+#include "message_box.h"
+#include "picture.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {
@@ -39,16 +39,13 @@ float ScreenTwipsPerPixel() {
 
 }  // namespace
 
-GtkRuntime::GtkRuntime(std::string appTitle)
-    : appTitle_(std::move(appTitle)),
-      twipsPerPixel_(ScreenTwipsPerPixel()),
+GtkRuntime::GtkRuntime()
+    : twipsPerPixel_(ScreenTwipsPerPixel()),
       midnightOffsetAtStart_(LocalSecondsSinceMidnight()),
       steadyStart_(std::chrono::steady_clock::now()) {}
 
-GtkRuntime::~GtkRuntime() { form_.reset(); }
-
 void GtkRuntime::Dispatch(const std::function<void()>& handler) {
-  if (!handler || (form_ && form_->Unloaded())) return;
+  if (!handler || reporting_ || (form_ && form_->Unloaded())) return;
   ++depth_;
   try {
     handler();
@@ -70,15 +67,16 @@ void GtkRuntime::QuitIfDone() {
 }
 
 void GtkRuntime::ReportAndExit(int number, const std::string& description) {
+  // The report's own loop still dispatches timers and page signals: none of them may act now.
+  reporting_ = true;
   std::cerr << "tavro: Run-time error '" << number << "': " << description << std::endl;
-  if (form_) form_->Window().hide();
-  Gtk::MessageDialog dialog("运行时错误 '" + std::to_string(number) + "':\n\n" + description, false,
-                            Gtk::MESSAGE_ERROR, Gtk::BUTTONS_NONE, true);
-  dialog.set_title(appTitle_);
-  dialog.add_button("确定", Gtk::RESPONSE_OK);
-  dialog.set_default_response(Gtk::RESPONSE_OK);
-  dialog.set_position(Gtk::WIN_POS_CENTER);
-  dialog.run();
+  if (form_) {
+    form_->CloseBrowserWindows();
+    form_->Window().hide();
+  }
+  const auto report = MakeMessageBox(nullptr, "运行时错误 '" + std::to_string(number) + "':\n\n" + description,
+                                     BoxIcon::Error, BoxButtons::Ok);
+  report->run();
   std::fflush(nullptr);
   std::_Exit(kErrorExitCode);
 }
@@ -102,21 +100,11 @@ int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& 
 int GtkRuntime::MsgBox(const std::string& prompt, int buttons) {
   const bool okCancel = (buttons & 7) == vbOKCancel;
   const bool information = (buttons & 0x70) == vbInformation;
-  Gtk::MessageDialog dialog(prompt, false, information ? Gtk::MESSAGE_INFO : Gtk::MESSAGE_OTHER,
-                            Gtk::BUTTONS_NONE, true);
-  dialog.set_title(appTitle_);
+  Gtk::Window* parent = form_ && !form_->Unloaded() && form_->Window().get_visible() ? &form_->Window() : nullptr;
   // OK comes first and is the default, so Enter answers OK.
-  Gtk::Button* ok = dialog.add_button("确定", Gtk::RESPONSE_OK);
-  if (okCancel) dialog.add_button("取消", Gtk::RESPONSE_CANCEL);
-  dialog.set_default_response(Gtk::RESPONSE_OK);
-  if (form_ && !form_->Unloaded() && form_->Window().get_visible()) {
-    dialog.set_transient_for(form_->Window());
-    dialog.set_position(Gtk::WIN_POS_CENTER_ON_PARENT);
-  } else {
-    dialog.set_position(Gtk::WIN_POS_CENTER);
-  }
-  dialog.signal_show().connect([ok] { ok->grab_focus(); });
-  const int response = dialog.run();
+  const auto box = MakeMessageBox(parent, prompt, information ? BoxIcon::Information : BoxIcon::Plain,
+                                  okCancel ? BoxButtons::OkCancel : BoxButtons::Ok);
+  const int response = box->run();
   if (!okCancel) return vbOK;
   return response == Gtk::RESPONSE_OK ? vbOK : vbCancel;
 }
@@ -152,9 +140,9 @@ std::shared_ptr<Picture> GtkRuntime::LoadPicture(const std::string& fileName) {
 }
 
 void GtkRuntime::Unload(Form& form) {
-  auto* gtkForm = dynamic_cast<GtkForm*>(&form);
-  if (!gtkForm) throw RuntimeError(kObjectRequired, "Object required");
-  gtkForm->Unload();
+  // The one window this runtime built; anything else is no form of it.
+  if (!form_ || &form != form_.get()) throw RuntimeError(kObjectRequired, "Object required");
+  form_->Unload();
   QuitIfDone();
 }
 
@@ -167,7 +155,7 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     gdk_set_allowed_backends("x11");
     g_set_prgname("tavro");
-    g_set_application_name(appTitle.c_str());
+    SetApplicationTitle(appTitle);
     if (!gtk_init_check(&argc, &argv)) {
       std::cerr << "tavro: cannot open the X display (is DISPLAY set?)" << std::endl;
       std::exit(kErrorExitCode);
@@ -175,7 +163,7 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
     Gtk::Main::init_gtkmm_internals();
     started = true;
   }
-  return std::make_unique<GtkRuntime>(appTitle);
+  return std::make_unique<GtkRuntime>();
 }
 
 }  // namespace tavro::platform::gtk

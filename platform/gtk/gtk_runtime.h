@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "dispatcher.h"
 #include "gtk_form.h"
 #include "platform/files.h"
 #include "platform/forms.h"
@@ -13,8 +14,10 @@ namespace tavro::platform::gtk {
 
 class GtkRuntime : public Runtime, public Dispatcher {
  public:
-  explicit GtkRuntime(std::string appTitle);
-  ~GtkRuntime() override;
+  GtkRuntime();
+  ~GtkRuntime() override = default;
+  GtkRuntime(const GtkRuntime&) = delete;
+  GtkRuntime& operator=(const GtkRuntime&) = delete;
 
   int Run(const FormDesign& design, const std::function<void(Form&)>& attach) override;
   int MsgBox(const std::string& prompt, int buttons) override;
@@ -29,26 +32,25 @@ class GtkRuntime : public Runtime, public Dispatcher {
   float TwipsPerPixelX() const override { return twipsPerPixel_; }
   float TwipsPerPixelY() const override { return twipsPerPixel_; }
 
-  // Dispatcher
+  // Dispatcher. The error edge: a handler's error is reported and ends the program. From the
+  // moment the report is up no handler runs again and the site's windows are gone.
   void Dispatch(const std::function<void()>& handler) override;
   float TwipsX() const override { return twipsPerPixel_; }
   float TwipsY() const override { return twipsPerPixel_; }
 
-  // The report of an error nothing handled: a message box and a line on stderr; then the end.
-  [[noreturn]] void ReportAndExit(int number, const std::string& description);
-
   GtkForm* CurrentForm() const { return form_.get(); }
-  const std::string& AppTitle() const { return appTitle_; }
 
  private:
+  // The report of an error nothing handled: a message box and a line on stderr; then the end.
+  [[noreturn]] void ReportAndExit(int number, const std::string& description);
   void QuitIfDone();
 
-  std::string appTitle_;
   float twipsPerPixel_ = 15.0F;
   SequentialFiles files_;
-  std::unique_ptr<GtkForm> form_;
   Glib::RefPtr<Glib::MainLoop> loop_;
+  std::unique_ptr<GtkForm> form_;
   int depth_ = 0;
+  bool reporting_ = false;
   // The seconds clock runs from a monotonic base, so clock changes never shorten a wait.
   double midnightOffsetAtStart_ = 0;
   std::chrono::steady_clock::time_point steadyStart_;

@@ -1,7 +1,10 @@
+// Desktop notifications over D-Bus, and the page script that hands the site's notifications to Tavro.
 #include "notification_bridge.h"
 
 #include <cstdio>
 #include <vector>
+
+#include "platform/text.h"
 
 namespace tavro::platform::gtk {
 namespace {
@@ -66,126 +69,106 @@ std::string NotificationShimSource(const std::string& origin, const std::string&
 }
 
 std::string DesktopText(const std::string& text, std::size_t maxBytes) {
-  gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-  std::string out = valid;
-  g_free(valid);
-  if (out.size() > maxBytes) {
-    std::size_t cut = maxBytes;
-    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
-    out.resize(cut);
-  }
-  return out;
+  const GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+  return std::string(CutUtf8(valid.get(), maxBytes));
 }
 
 // ---------------------------------------------------------------- the desktop's service
-
-struct DesktopNotifications::Pending {
-  DesktopNotifications* owner;
-  std::string summary;
-  std::string body;
-  std::function<void()> clicked;
-};
 
 DesktopNotifications::DesktopNotifications(std::string appName)
     : appName_(DesktopText(appName, 256)), cancellable_(g_cancellable_new()) {}
 
 DesktopNotifications::~DesktopNotifications() {
   // Calls still on their way end with "cancelled" and no longer look at this object.
-  g_cancellable_cancel(cancellable_);
-  g_object_unref(cancellable_);
+  g_cancellable_cancel(cancellable_.get());
   if (bus_) {
-    g_dbus_connection_signal_unsubscribe(bus_, actionSubscription_);
-    g_dbus_connection_signal_unsubscribe(bus_, closedSubscription_);
-    g_object_unref(bus_);
+    g_dbus_connection_signal_unsubscribe(bus_.get(), actionSubscription_);
+    g_dbus_connection_signal_unsubscribe(bus_.get(), closedSubscription_);
   }
-  for (Pending* pending : waiting_) delete pending;
 }
 
 void DesktopNotifications::Show(const std::string& summary, const std::string& body, std::function<void()> clicked) {
   if (noBus_) return;
-  auto* pending = new Pending{this, DesktopText(summary, 1024), DesktopText(body, 4096), std::move(clicked)};
+  auto pending = std::make_unique<Pending>(
+      Pending{this, DesktopText(summary, 1024), DesktopText(body, 4096), std::move(clicked)});
   if (bus_) {
-    Send(pending);
+    Send(std::move(pending));
     return;
   }
-  waiting_.push_back(pending);
+  waiting_.push_back(std::move(pending));
   if (connecting_) return;
   connecting_ = true;
-  g_bus_get(G_BUS_TYPE_SESSION, cancellable_, &DesktopNotifications::OnBus, this);
-}
-
-void DesktopNotifications::OnBus(GObject*, GAsyncResult* result, gpointer data) {
-  GError* error = nullptr;
-  GDBusConnection* bus = g_bus_get_finish(result, &error);
-  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-    g_error_free(error);
-    return;  // the owner is gone
-  }
-  g_clear_error(&error);
-  static_cast<DesktopNotifications*>(data)->Connected(bus);
+  g_bus_get(
+      G_BUS_TYPE_SESSION, cancellable_.get(),
+      +[](GObject*, GAsyncResult* result, gpointer self) {
+        GError* raw = nullptr;
+        GDBusConnection* bus = g_bus_get_finish(result, &raw);
+        const GErrorPtr error(raw);
+        if (error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;  // the owner is gone
+        static_cast<DesktopNotifications*>(self)->Connected(bus);
+      },
+      this);
 }
 
 void DesktopNotifications::Connected(GDBusConnection* bus) {
   connecting_ = false;
-  std::vector<Pending*> waiting;
+  std::vector<std::unique_ptr<Pending>> waiting;
   waiting.swap(waiting_);
   if (!bus) {
     noBus_ = true;
-    for (Pending* pending : waiting) delete pending;
     return;
   }
-  bus_ = bus;
-  actionSubscription_ = g_dbus_connection_signal_subscribe(bus_, kService, kService, "ActionInvoked", kPath, nullptr,
-                                                           G_DBUS_SIGNAL_FLAGS_NONE, &DesktopNotifications::OnSignal,
-                                                           this, nullptr);
-  closedSubscription_ = g_dbus_connection_signal_subscribe(bus_, kService, kService, "NotificationClosed", kPath,
-                                                           nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-                                                           &DesktopNotifications::OnSignal, this, nullptr);
-  for (Pending* pending : waiting) Send(pending);
+  bus_.reset(bus);
+  const auto onSignal = +[](GDBusConnection*, const char*, const char*, const char*, const char* signal,
+                            GVariant* params, gpointer self) {
+    static_cast<DesktopNotifications*>(self)->Signal(signal, params);
+  };
+  actionSubscription_ = g_dbus_connection_signal_subscribe(bus, kService, kService, "ActionInvoked", kPath, nullptr,
+                                                           G_DBUS_SIGNAL_FLAGS_NONE, onSignal, this, nullptr);
+  closedSubscription_ = g_dbus_connection_signal_subscribe(bus, kService, kService, "NotificationClosed", kPath,
+                                                           nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onSignal, this, nullptr);
+  for (auto& pending : waiting) Send(std::move(pending));
 }
 
-void DesktopNotifications::Send(Pending* pending) {
+void DesktopNotifications::Send(std::unique_ptr<Pending> pending) {
   GVariantBuilder actions;
   g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
   g_variant_builder_add(&actions, "s", "default");
   g_variant_builder_add(&actions, "s", kOpen);
-  GVariant* params = g_variant_new("(susssasa{sv}i)", appName_.c_str(), 0u, "tavro", pending->summary.c_str(),
+  GVariant* params = g_variant_new("(susssasa{sv}i)", appName_.c_str(), 0U, "tavro", pending->summary.c_str(),
                                    pending->body.c_str(), &actions, nullptr, -1);
-  g_dbus_connection_call(bus_, kService, kPath, kService, "Notify", params, G_VARIANT_TYPE("(u)"),
-                         G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, cancellable_,
-                         &DesktopNotifications::OnNotified, pending);
+  // The call owns the pending notification until it answers, cancelled or not.
+  g_dbus_connection_call(
+      bus_.get(), kService, kPath, kService, "Notify", params, G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
+      kCallTimeoutMs, cancellable_.get(),
+      +[](GObject* source, GAsyncResult* result, gpointer data) {
+        const std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
+        GError* raw = nullptr;
+        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &raw);
+        const GErrorPtr error(raw);
+        // No service, a service that failed or took too long, or an owner that is gone: nothing shows.
+        if (!reply) return;
+        guint32 id = 0;
+        g_variant_get(reply, "(u)", &id);
+        g_variant_unref(reply);
+        if (id != 0 && pending->clicked) pending->owner->shown_[id] = std::move(pending->clicked);
+      },
+      pending.release());
 }
 
-void DesktopNotifications::OnNotified(GObject* source, GAsyncResult* result, gpointer data) {
-  auto* pending = static_cast<Pending*>(data);
-  GError* error = nullptr;
-  GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-  // No service, a service that failed or took too long, or an owner that is gone: nothing shows.
-  if (reply) {
-    guint32 id = 0;
-    g_variant_get(reply, "(u)", &id);
-    g_variant_unref(reply);
-    if (id != 0 && pending->clicked) pending->owner->shown_[id] = std::move(pending->clicked);
-  }
-  g_clear_error(&error);
-  delete pending;
-}
-
-void DesktopNotifications::OnSignal(GDBusConnection*, const char*, const char*, const char*, const char* signal,
-                                    GVariant* params, gpointer self) {
-  auto* me = static_cast<DesktopNotifications*>(self);
+void DesktopNotifications::Signal(const char* signal, GVariant* params) {
   guint32 id = 0;
   if (g_strcmp0(signal, "ActionInvoked") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(us)"))) {
     const char* action = nullptr;
     g_variant_get(params, "(u&s)", &id, &action);
-    const auto it = me->shown_.find(id);
-    if (it == me->shown_.end() || g_strcmp0(action, "default") != 0) return;
-    const std::function<void()> clicked = it->second;
+    const auto it = shown_.find(id);
+    if (it == shown_.end() || g_strcmp0(action, "default") != 0) return;
+    const std::function<void()> clicked = it->second;  // the handler may show or forget notifications
     clicked();
   } else if (g_strcmp0(signal, "NotificationClosed") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(uu)"))) {
     guint32 reason = 0;
     g_variant_get(params, "(uu)", &id, &reason);
-    me->shown_.erase(id);
+    shown_.erase(id);
   }
 }
 

@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "owners.h"
 
 namespace tavro::platform::gtk {
 
@@ -28,7 +31,8 @@ std::string NotificationShimSource(const std::string& origin, const std::string&
 std::string DesktopText(const std::string& text, std::size_t maxBytes);
 
 // The desktop's notification service (org.freedesktop.Notifications on the session bus). Without
-// a session bus or a service nothing shows, and nothing else happens.
+// a session bus or a service nothing shows, and nothing else happens. Clicks reach only while
+// this object lives.
 class DesktopNotifications {
  public:
   explicit DesktopNotifications(std::string appName);
@@ -40,21 +44,23 @@ class DesktopNotifications {
   void Show(const std::string& summary, const std::string& body, std::function<void()> clicked);
 
  private:
-  struct Pending;
-  void Send(Pending* pending);
+  struct Pending {
+    DesktopNotifications* owner;
+    std::string summary;
+    std::string body;
+    std::function<void()> clicked;
+  };
+  void Send(std::unique_ptr<Pending> pending);
   void Connected(GDBusConnection* bus);
-  static void OnBus(GObject* source, GAsyncResult* result, gpointer data);
-  static void OnNotified(GObject* source, GAsyncResult* result, gpointer data);
-  static void OnSignal(GDBusConnection* bus, const char* sender, const char* path, const char* iface,
-                       const char* signal, GVariant* params, gpointer self);
+  void Signal(const char* signal, GVariant* params);
 
   std::string appName_;
-  GCancellable* cancellable_;
-  GDBusConnection* bus_ = nullptr;
+  GObjectPtr<GCancellable> cancellable_;
+  GObjectPtr<GDBusConnection> bus_;
   bool connecting_ = false;
   bool noBus_ = false;
   std::map<std::uint32_t, std::function<void()>> shown_;  // by the service's id
-  std::vector<Pending*> waiting_;  // for the bus
+  std::vector<std::unique_ptr<Pending>> waiting_;  // for the bus
   guint actionSubscription_ = 0;
   guint closedSubscription_ = 0;
 };

@@ -1,15 +1,11 @@
 // Picture loading: format sniffing, dimension limits, then GdkPixbuf.
 #include "picture.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <giomm/resource.h>
 
-#include <cerrno>
 #include <cstdint>
+#include <optional>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -128,32 +124,9 @@ std::shared_ptr<PixbufPicture> DecodePicture(std::string_view bytes, const std::
 }
 
 std::shared_ptr<PixbufPicture> LoadPictureFile(const std::string& fileName) {
-  const std::string what = DescribeLocation(fileName);
-  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) throw RuntimeError(kFileNotFound, "File not found: " + what);
-    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + what);
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + what + " is not a file");
-  }
-  if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureFileBytes) {
-    ::close(fd);
-    Invalid(what, "file too large");
-  }
-  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  bytes.resize(done);
-  return DecodePicture(bytes, what);
+  const std::optional<std::string> bytes = ReadRegularFile(fileName, kMaxPictureFileBytes);
+  if (!bytes) Invalid(DescribeLocation(fileName), "file too large");
+  return DecodePicture(*bytes, DescribeLocation(fileName));
 }
 
 std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath) {

@@ -1,4 +1,7 @@
+// The site's pop-up windows: decorated, resizable, titled with their page's title.
 #include "popup_window.h"
+
+#include "platform/text.h"
 
 namespace tavro::platform::gtk {
 namespace {
@@ -6,20 +9,12 @@ namespace {
 // Longest title handed to the desktop, as for the main window.
 constexpr std::size_t kMaxDesktopTitleBytes = 4096;
 
-std::string ForDesktop(std::string title) {
-  if (title.size() <= kMaxDesktopTitleBytes) return title;
-  std::size_t cut = kMaxDesktopTitleBytes;
-  while (cut > 0 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80) --cut;
-  title.resize(cut);
-  return title;
-}
-
 }  // namespace
 
 PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& icon, std::string fallbackTitle,
                          std::function<void()> closeRequested)
     : window_(Gtk::WINDOW_TOPLEVEL),
-      view_(WEBKIT_WEB_VIEW(g_object_ref_sink(view))),
+      view_(Retain(view)),
       fallbackTitle_(std::move(fallbackTitle)),
       closeRequested_(std::move(closeRequested)) {
   window_.set_decorated(true);
@@ -28,10 +23,12 @@ PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& i
   window_.set_position(Gtk::WIN_POS_CENTER);
   window_.set_type_hint(Gdk::WINDOW_TYPE_HINT_NORMAL);
   if (icon) window_.set_icon(icon);
-  gtk_container_add(GTK_CONTAINER(window_.gobj()), GTK_WIDGET(view_));
-  gtk_widget_show(GTK_WIDGET(view_));
+  gtk_container_add(GTK_CONTAINER(window_.gobj()), GTK_WIDGET(view_.get()));
+  gtk_widget_show(GTK_WIDGET(view_.get()));
   ShowTitle();
-  g_signal_connect(view_, "notify::title", G_CALLBACK(&PopupWindow::OnTitleChanged), this);
+  titleChanged_ = Connect(view_.get(), "notify::title",
+                          +[](WebKitWebView*, GParamSpec*, gpointer self) { static_cast<PopupWindow*>(self)->ShowTitle(); },
+                          this);
   // The desktop's close button: the owner drops the window (and its page) once no signal of
   // the page is running any more.
   window_.signal_delete_event().connect(
@@ -44,10 +41,9 @@ PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& i
 }
 
 PopupWindow::~PopupWindow() {
-  g_signal_handlers_disconnect_by_data(view_, this);
+  titleChanged_.Disconnect();
   window_.hide();
-  gtk_container_remove(GTK_CONTAINER(window_.gobj()), GTK_WIDGET(view_));
-  g_object_unref(view_);
+  gtk_container_remove(GTK_CONTAINER(window_.gobj()), GTK_WIDGET(view_.get()));
 }
 
 void PopupWindow::Show() {
@@ -55,15 +51,10 @@ void PopupWindow::Show() {
   window_.present();
 }
 
-void PopupWindow::Hide() { window_.hide(); }
-
-void PopupWindow::OnTitleChanged(WebKitWebView*, GParamSpec*, gpointer self) {
-  static_cast<PopupWindow*>(self)->ShowTitle();
-}
-
 void PopupWindow::ShowTitle() {
-  const char* title = webkit_web_view_get_title(view_);
-  window_.set_title(ForDesktop(title && *title ? title : fallbackTitle_));
+  const char* title = webkit_web_view_get_title(view_.get());
+  const std::string shown = title && *title ? title : fallbackTitle_;
+  window_.set_title(std::string(CutUtf8(shown, kMaxDesktopTitleBytes)));
 }
 
 }  // namespace tavro::platform::gtk

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "owners.h"
+
 namespace tavro::platform::gtk {
 
 class PopupWindow {
@@ -15,26 +17,28 @@ class PopupWindow {
   static constexpr int kHeight = 700;
 
   // Takes a reference of its own to the view (sinking a floating one). The window stays hidden
-  // until Show; closing it from the desktop calls closeRequested, whose owner then drops it.
+  // until Show; closing it from the desktop hides it and calls closeRequested, whose owner then
+  // drops it.
   PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& icon, std::string fallbackTitle,
               std::function<void()> closeRequested);
   ~PopupWindow();
   PopupWindow(const PopupWindow&) = delete;
   PopupWindow& operator=(const PopupWindow&) = delete;
 
-  WebKitWebView* View() const { return view_; }
+  WebKitWebView* View() const { return view_.get(); }
   Gtk::Window& Window() { return window_; }
   void Show();
-  void Hide();
+  void Hide() { window_.hide(); }
 
  private:
-  static void OnTitleChanged(WebKitWebView* view, GParamSpec* pspec, gpointer self);
   void ShowTitle();
 
+  // The window goes after the view has left it and the title handler is gone.
   Gtk::Window window_;
-  WebKitWebView* view_;
+  GObjectPtr<WebKitWebView> view_;
   std::string fallbackTitle_;
   std::function<void()> closeRequested_;
+  SignalConnection titleChanged_;
 };
 
 }  // namespace tavro::platform::gtk

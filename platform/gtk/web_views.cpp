@@ -1,6 +1,8 @@
 // The web context and view settings shared by every browser view of the window.
 #include "web_views.h"
 
+#include <memory>
+
 namespace tavro::platform::gtk {
 namespace {
 
@@ -11,17 +13,19 @@ constexpr guint kWebProcessMemoryLimitMb = 200;  // the web process's soft limit
 constexpr double kReleaseCachesAt = 0.3;           // of the limit: give back caches and collect
 constexpr double kReleaseAllAt = 0.5;              // of the limit: give back all that it can
 
-WebKitWebContext* NewLeanEphemeralContext() {
-  WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
-  webkit_memory_pressure_settings_set_memory_limit(memory, kWebProcessMemoryLimitMb);
-  webkit_memory_pressure_settings_set_conservative_threshold(memory, kReleaseCachesAt);
-  webkit_memory_pressure_settings_set_strict_threshold(memory, kReleaseAllAt);
-  WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
-  auto* context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data,
-                                                  "memory-pressure-settings", memory, nullptr));
-  g_object_unref(data);
-  webkit_memory_pressure_settings_free(memory);
-  return context;
+struct MemoryPressureSettingsFree {
+  void operator()(WebKitMemoryPressureSettings* settings) const { webkit_memory_pressure_settings_free(settings); }
+};
+
+GObjectPtr<WebKitWebContext> NewLeanEphemeralContext() {
+  const std::unique_ptr<WebKitMemoryPressureSettings, MemoryPressureSettingsFree> memory(
+      webkit_memory_pressure_settings_new());
+  webkit_memory_pressure_settings_set_memory_limit(memory.get(), kWebProcessMemoryLimitMb);
+  webkit_memory_pressure_settings_set_conservative_threshold(memory.get(), kReleaseCachesAt);
+  webkit_memory_pressure_settings_set_strict_threshold(memory.get(), kReleaseAllAt);
+  const auto data = Adopt(webkit_website_data_manager_new_ephemeral());
+  return Adopt(WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data.get(),
+                                               "memory-pressure-settings", memory.get(), nullptr)));
 }
 
 // Every view's settings, given when the view is made: changing some of them (the drawing
@@ -43,27 +47,24 @@ WebKitSettings* NewViewSettings() {
 
 }  // namespace
 
-WebKitWebContext* CreateWebContext() {
-  WebKitWebContext* context = NewLeanEphemeralContext();
-  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+GObjectPtr<WebKitWebContext> CreateWebContext() {
+  GObjectPtr<WebKitWebContext> context = NewLeanEphemeralContext();
+  webkit_web_context_set_cache_model(context.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   // A certificate that does not check out fails the load and shows the engine's error page.
-  webkit_website_data_manager_set_tls_errors_policy(webkit_web_context_get_website_data_manager(context),
+  webkit_website_data_manager_set_tls_errors_policy(webkit_web_context_get_website_data_manager(context.get()),
                                                     WEBKIT_TLS_ERRORS_POLICY_FAIL);
   return context;
 }
 
 WebKitWebView* CreateWebView(WebKitWebContext* context, WebKitWebView* related) {
-  WebKitSettings* settings = NewViewSettings();
+  const auto settings = Adopt(NewViewSettings());
   // Each view has its own scripts and message handlers: a message then tells which page sent it.
-  WebKitUserContentManager* content = webkit_user_content_manager_new();
-  WebKitWebView* view =
-      related ? WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings",
-                                             settings, "user-content-manager", content, nullptr))
-              : WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings",
-                                             settings, "user-content-manager", content, nullptr));
-  g_object_unref(content);
-  g_object_unref(settings);
-  return view;
+  const auto content = Adopt(webkit_user_content_manager_new());
+  if (related)
+    return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings", settings.get(),
+                                        "user-content-manager", content.get(), nullptr));
+  return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings.get(),
+                                      "user-content-manager", content.get(), nullptr));
 }
 
 }  // namespace tavro::platform::gtk

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gtk/browser_behaviour.h"
+#include "platform/gtk/context_menu.h"
+#include "platform/gtk/site_origin.h"
 
 namespace tavro::platform::gtk {
 namespace {

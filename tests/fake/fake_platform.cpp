@@ -92,6 +92,8 @@ FakeForm::FakeForm(CallLog& log, const platform::FormDesign& design, std::int32_
       boxes_[control.name] = std::make_unique<FakePictureBox>(log, control);
     else if (control.kind == platform::ControlKind::WebBrowser)
       browsers_[control.name] = std::make_unique<FakeWebBrowser>(log, control);
+    else
+      timers_[control.name] = std::make_unique<FakeTimer>(control);
   }
 }
 
@@ -122,25 +124,34 @@ FakeWebBrowser& FakeForm::Browser(const std::string& name) {
   return *it->second;
 }
 
+platform::TimerControl& FakeForm::TimerNamed(const std::string& name) {
+  const auto it = timers_.find(name);
+  if (it == timers_.end()) throw std::out_of_range("no timer " + name);
+  return *it->second;
+}
+
 void FakeForm::RaiseLoad() {
-  if (load_) load_();
+  if (Load) Load();
 }
 void FakeForm::RaiseClick(const std::string& control) {
-  if (const auto it = clicks_.find(control); it != clicks_.end()) it->second();
+  if (auto& click = Box(control).Click) click();
 }
 void FakeForm::RaiseMouseDown(const std::string& control, int button, int shift, float x, float y) {
-  if (const auto it = mouseDowns_.find(control); it != mouseDowns_.end()) it->second(button, shift, x, y);
+  if (auto& mouseDown = Box(control).MouseDown) mouseDown(button, shift, x, y);
 }
 void FakeForm::RaiseTimer(const std::string& control) {
-  if (const auto it = timers_.find(control); it != timers_.end()) it->second();
+  if (auto& tick = TimerNamed(control).Tick) tick();
 }
 
 std::vector<std::string> FakeForm::Bindings() const {
   std::vector<std::string> out;
-  if (load_) out.push_back("Load");
-  for (const auto& [name, h] : clicks_) out.push_back("Click:" + name);
-  for (const auto& [name, h] : mouseDowns_) out.push_back("MouseDown:" + name);
-  for (const auto& [name, h] : timers_) out.push_back("Timer:" + name);
+  if (Load) out.push_back("Load");
+  for (const auto& [name, box] : boxes_) {
+    if (box->Click) out.push_back("Click:" + name);
+    if (box->MouseDown) out.push_back("MouseDown:" + name);
+  }
+  for (const auto& [name, timer] : timers_)
+    if (timer->Tick) out.push_back("Timer:" + name);
   std::sort(out.begin(), out.end());
   return out;
 }

@@ -52,6 +52,15 @@ class FakePictureBox : public platform::PictureBox {
   std::shared_ptr<platform::Picture> picture_;
 };
 
+class FakeTimer : public platform::TimerControl {
+ public:
+  explicit FakeTimer(const platform::ControlDesign& design) : interval_(design.interval) {}
+  int Interval() const override { return interval_; }
+
+ private:
+  int interval_;
+};
+
 class FakeWebBrowser : public platform::WebBrowser {
  public:
   FakeWebBrowser(CallLog& log, const platform::ControlDesign& design);
@@ -82,13 +91,9 @@ class FakeForm : public platform::Form {
   float Height() const override { return height; }
   platform::PictureBox& PictureBoxNamed(const std::string& name) override { return Box(name); }
   platform::WebBrowser& WebBrowserNamed(const std::string& name) override { return Browser(name); }
+  platform::TimerControl& TimerNamed(const std::string& name) override;
 
-  void OnLoad(platform::ClickHandler h) override { load_ = std::move(h); }
-  void OnClick(const std::string& c, platform::ClickHandler h) override { clicks_[c] = std::move(h); }
-  void OnMouseDown(const std::string& c, platform::MouseHandler h) override { mouseDowns_[c] = std::move(h); }
-  void OnTimer(const std::string& c, platform::ClickHandler h) override { timers_[c] = std::move(h); }
-
-  // Raising events as the runtime would: only bound handlers run.
+  // Raising events as the runtime would: only handlers that are set run.
   void RaiseLoad();
   void RaiseClick(const std::string& control);
   void RaiseMouseDown(const std::string& control, int button, int shift, float x, float y);
@@ -111,9 +116,7 @@ class FakeForm : public platform::Form {
   int windowState_ = platform::vbNormal;
   std::map<std::string, std::unique_ptr<FakePictureBox>> boxes_;
   std::map<std::string, std::unique_ptr<FakeWebBrowser>> browsers_;
-  platform::ClickHandler load_;
-  std::map<std::string, platform::ClickHandler> clicks_, timers_;
-  std::map<std::string, platform::MouseHandler> mouseDowns_;
+  std::map<std::string, std::unique_ptr<FakeTimer>> timers_;
 };
 
 class FakeWindowSystem : public platform::WindowSystem {

@@ -41,7 +41,7 @@ TEST(Desktop, MainViewHoldsTheKeyboardAndTheMinimiseBoxIconifies) {
       *runtime,
       [&](platform::Form& form) {
         form1 = std::make_unique<app::Form1>(*runtime, *user32, form);
-        form.OnClick("Picture3", [&] { form1->Picture3_Click(); });
+        form.PictureBoxNamed("Picture3").Click = [&] { form1->Picture3_Click(); };
       },
       [&](GtkForm& form) {
         GtkWidget* main = GTK_WIDGET(ViewOf(form, "WebBrowser1"));

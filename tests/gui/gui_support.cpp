@@ -201,9 +201,7 @@ Rgb ThemeBaseColour(GtkForm& form) {
   return Rgb{eight(rgba.get_red()), eight(rgba.get_green()), eight(rgba.get_blue())};
 }
 
-WebKitWebView* ViewOf(platform::Form& form, const std::string& name) {
-  return dynamic_cast<platform::gtk::GtkWebBrowser&>(form.WebBrowserNamed(name)).View();
-}
+WebKitWebView* ViewOf(GtkForm& form, const std::string& name) { return form.ViewNamed(name); }
 
 bool ShowHtml(WebKitWebView* view, const std::string& html, int timeoutMs) {
   bool finished = false;

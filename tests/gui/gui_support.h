@@ -89,7 +89,7 @@ class ResourceImage {
 // The colour the theme gives the window's content areas, as the window paints it.
 Rgb ThemeBaseColour(GtkForm& form);
 
-WebKitWebView* ViewOf(platform::Form& form, const std::string& name);
+WebKitWebView* ViewOf(GtkForm& form, const std::string& name);
 // Shows the page in the view and waits until it has loaded.
 bool ShowHtml(WebKitWebView* view, const std::string& html, int timeoutMs = 15000);
 // Shows a page of one solid colour (CSS notation) in the view and waits until it has loaded.

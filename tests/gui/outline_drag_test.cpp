@@ -68,7 +68,7 @@ TEST(Outline, CutsTheCornersOfTheWindowAndOfItsInput) {
       *runtime,
       [&](platform::Form& form) {
         form1 = std::make_unique<app::Form1>(*runtime, *user32, form);
-        form.OnLoad([&] { form1->DoTransparency(form); });
+        form.Load = [&] { form1->DoTransparency(form); };
       },
       [&](GtkForm& form) {
         const ::Window xid = Xid(form);
@@ -142,10 +142,10 @@ class Drag : public ::testing::Test {
         *runtime,
         [&](platform::Form& form) {
           form1 = std::make_unique<app::Form1>(*runtime, *user32, form);
-          form.OnMouseDown("Picture1", [&](int button, int shift, float x, float y) {
+          form.PictureBoxNamed("Picture1").MouseDown = [&](int button, int shift, float x, float y) {
             form1->Picture1_MouseDown(button, shift, x, y);
-          });
-          form.OnClick("Picture2", [&] { ++closeClicks; });
+          };
+          form.PictureBoxNamed("Picture2").Click = [&] { ++closeClicks; };
         },
         body);
   }

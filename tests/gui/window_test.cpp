@@ -142,7 +142,7 @@ TEST(Window, TimerTicksTwiceASecond) {
   auto runtime = NewRuntime();
   int ticks = 0;
   RunForm(
-      *runtime, [&](platform::Form& form) { form.OnTimer("Timer1", [&] { ++ticks; }); },
+      *runtime, [&](platform::Form& form) { form.TimerNamed("Timer1").Tick = [&] { ++ticks; }; },
       [&](GtkForm&) {
         const int before = ticks;
         Pump(3000);

@@ -1,0 +1,83 @@
+// Reloading views after their web process ended, at most once per interval.
+#include "crash_reload.h"
+
+#include <glibmm/main.h>
+
+#include "views.h"
+
+namespace tavro::platform::gtk {
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds ReloadDelay(std::optional<Clock::time_point> lastReload, Clock::time_point now) {
+  if (!lastReload || now < *lastReload) return std::chrono::milliseconds(0);
+  const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - *lastReload);
+  return since >= kReloadInterval ? std::chrono::milliseconds(0) : kReloadInterval - since;
+}
+
+void CrashReload::Attach(WebKitWebView* view) {
+  states_[view];
+  connections_.Add(view, Connect(view, "web-process-terminated",
+                                 +[](WebKitWebView* v, WebKitWebProcessTerminationReason reason, gpointer self) {
+                                   static_cast<CrashReload*>(self)->Terminated(v, reason);
+                                 },
+                                 this));
+  connections_.Add(view, Connect(view, "load-changed",
+                                 +[](WebKitWebView* v, WebKitLoadEvent event, gpointer self) {
+                                   static_cast<CrashReload*>(self)->LoadChanged(v, event);
+                                 },
+                                 this));
+}
+
+void CrashReload::Detach(WebKitWebView* view) {
+  connections_.Drop(view);
+  states_.erase(view);
+}
+
+void CrashReload::CloseAll() {
+  closed_ = true;
+  for (auto& [view, state] : states_) state.pendingReload.Disconnect();
+}
+
+void CrashReload::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
+  // The address a view has asked for, kept for loading it again after a crash. A view that never
+  // started a load has nothing to lose (its first load may still wait its turn).
+  if (event != WEBKIT_LOAD_STARTED && event != WEBKIT_LOAD_COMMITTED) return;
+  const std::string uri = UriOf(view);
+  if (const auto it = states_.find(view); it != states_.end() && !uri.empty()) it->second.lastUri = uri;
+}
+
+void CrashReload::Terminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason) {
+  // Ended on purpose through the API: whoever did it decides what comes next.
+  if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API || closed_) return;
+  const auto it = states_.find(view);
+  if (it == states_.end()) return;
+  ViewState& state = it->second;
+  if (UriOf(view).empty() && state.lastUri.empty()) return;  // it never asked for a page
+  if (state.pendingReload.Connected()) return;  // one reload is already on its way
+  const auto delay = ReloadDelay(state.lastReload, Clock::now());
+  if (delay.count() == 0) {
+    Reload(view);
+    return;
+  }
+  state.pendingReload = Glib::signal_timeout().connect(
+      [this, view] {
+        Reload(view);
+        return false;
+      },
+      static_cast<unsigned>(delay.count()));
+}
+
+void CrashReload::Reload(WebKitWebView* view) {
+  const auto it = states_.find(view);
+  if (it == states_.end() || closed_) return;
+  ViewState& state = it->second;
+  state.pendingReload.Disconnect();
+  std::string uri = UriOf(view);
+  if (uri.empty()) uri = state.lastUri;
+  if (uri.empty()) return;
+  state.lastReload = Clock::now();
+  webkit_web_view_load_uri(view, uri.c_str());
+}
+
+}  // namespace tavro::platform::gtk

@@ -1,0 +1,50 @@
+// A view whose web process ended (a crash, or killed for its memory) loads its page again, but
+// not more often than once every few seconds.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "owners.h"
+
+namespace tavro::platform::gtk {
+
+inline constexpr std::chrono::milliseconds kReloadInterval{5000};
+
+// How long to wait before that reload, given when the view last reloaded (if ever).
+std::chrono::milliseconds ReloadDelay(std::optional<std::chrono::steady_clock::time_point> lastReload,
+                                      std::chrono::steady_clock::time_point now);
+
+class CrashReload {
+ public:
+  CrashReload() = default;
+  ~CrashReload() = default;
+  CrashReload(const CrashReload&) = delete;
+  CrashReload& operator=(const CrashReload&) = delete;
+
+  void Attach(WebKitWebView* view);
+  void Detach(WebKitWebView* view);
+  // No view reloads any more.
+  void CloseAll();
+
+ private:
+  struct ViewState {
+    std::string lastUri;  // the last address it started to load
+    std::optional<std::chrono::steady_clock::time_point> lastReload;
+    ScopedConnection pendingReload;
+  };
+  void Terminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason);
+  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event);
+  void Reload(WebKitWebView* view);
+
+  // The connections go before the states their handlers use.
+  std::map<WebKitWebView*, ViewState> states_;
+  ConnectionsByInstance connections_;
+  bool closed_ = false;
+};
+
+}  // namespace tavro::platform::gtk

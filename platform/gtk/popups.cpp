@@ -1,0 +1,125 @@
+// Pop-up windows: create, ready-to-show, close, and the policy for new windows of outside pages.
+#include "popups.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "message_box.h"
+#include "popup_window.h"
+#include "site_origin.h"
+#include "web_views.h"
+
+namespace tavro::platform::gtk {
+namespace {
+
+const char* RequestUri(WebKitNavigationAction* action) {
+  WebKitURIRequest* request = action ? webkit_navigation_action_get_request(action) : nullptr;
+  return request ? webkit_uri_request_get_uri(request) : nullptr;
+}
+
+bool ByTheAgent(WebKitNavigationAction* action) { return action && webkit_navigation_action_is_user_gesture(action); }
+
+}  // namespace
+
+void OpenOnDesktop(const char* uri) {
+  if (!uri) return;
+  GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
+  const bool web = parsed && IsWebScheme(g_uri_get_scheme(parsed));
+  if (parsed) g_uri_unref(parsed);
+  // A page must not start other programs through file: or custom-scheme addresses.
+  if (!web) return;
+  GError* raw = nullptr;
+  if (!g_app_info_launch_default_for_uri(uri, nullptr, &raw)) {
+    const GErrorPtr error(raw);
+    std::cerr << "tavro: cannot open " << uri << " in the desktop's browser: "
+              << (error ? error->message : "no browser") << std::endl;
+  }
+}
+
+Popups::Popups(Views& views) : views_(views) {}
+
+Popups::~Popups() {
+  // The other units may be gone by now: they hear of nothing more.
+  closing = nullptr;
+  CloseAll();
+}
+
+void Popups::Attach(WebKitWebView* view) {
+  connections_.Add(view, Connect(view, "create",
+                                 +[](WebKitWebView* v, WebKitNavigationAction* action, gpointer self) -> GtkWidget* {
+                                   WebKitWebView* created = static_cast<Popups*>(self)->Create(v, action);
+                                   return created ? GTK_WIDGET(created) : nullptr;
+                                 },
+                                 this));
+  connections_.Add(view, Connect(view, "decide-policy",
+                                 +[](WebKitWebView* v, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                     gpointer self) -> gboolean {
+                                   return static_cast<Popups*>(self)->DecidePolicy(v, decision, type);
+                                 },
+                                 this));
+  const bool popup = std::any_of(windows_.begin(), windows_.end(), [view](const auto& w) { return w->View() == view; });
+  if (!popup) return;
+  connections_.Add(view, Connect(view, "ready-to-show",
+                                 +[](WebKitWebView* v, gpointer self) { static_cast<Popups*>(self)->Show(v); }, this));
+  // Only windows opened for the site close; the main window's views stay whatever a page asks.
+  connections_.Add(view, Connect(view, "close",
+                                 +[](WebKitWebView* v, gpointer self) { static_cast<Popups*>(self)->Close(v); }, this));
+}
+
+void Popups::Detach(WebKitWebView* view) { connections_.Drop(view); }
+
+void Popups::CloseAll() {
+  closed_ = true;
+  while (!windows_.empty()) {
+    std::unique_ptr<PopupWindow> window = std::move(windows_.front());
+    windows_.pop_front();
+    window->Hide();
+    connections_.Drop(window->View());
+    if (closing) closing(window->View());
+  }
+}
+
+WebKitWebView* Popups::Create(WebKitWebView* opener, WebKitNavigationAction* action) {
+  if (closed_ || !views_.Known(opener)) return nullptr;
+  if (!views_.IsSite(opener)) {
+    // Outside pages open in the desktop's browser, and only when the agent clicked: a page may
+    // not fill the desktop with browser windows by itself.
+    if (ByTheAgent(action)) OpenOnDesktop(RequestUri(action));
+    return nullptr;
+  }
+  WebKitWebView* view = CreateWebView(webkit_web_view_get_context(opener), opener);
+  windows_.push_back(std::make_unique<PopupWindow>(view, views_.MainWindow().get_icon(), ApplicationTitle(),
+                                                   [this, view] { Close(view); }));
+  if (opened) opened(view, windows_.back()->Window());
+  // The engine takes no reference of its own: the pop-up window holds the one that keeps the view.
+  return view;
+}
+
+void Popups::Show(WebKitWebView* view) {
+  for (auto& window : windows_)
+    if (window->View() == view && !closed_) window->Show();
+}
+
+void Popups::Close(WebKitWebView* view) {
+  const auto it = std::find_if(windows_.begin(), windows_.end(), [view](const auto& w) { return w->View() == view; });
+  if (it == windows_.end()) return;
+  (*it)->Hide();
+  connections_.Drop(view);
+  if (closing) closing(view);
+  // The page may be inside one of its own signals: the window and its view go once it returns.
+  std::shared_ptr<PopupWindow> doomed(std::move(*it));
+  windows_.erase(it);
+  Glib::signal_idle().connect_once([doomed]() mutable { doomed.reset(); });
+}
+
+bool Popups::DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) return false;
+  if (!views_.Known(view) || views_.IsSite(view)) return false;  // the site's new windows come through "create"
+  WebKitNavigationAction* action =
+      webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  if (!closed_ && ByTheAgent(action)) OpenOnDesktop(RequestUri(action));
+  webkit_policy_decision_ignore(decision);
+  return true;
+}
+
+}  // namespace tavro::platform::gtk

@@ -1,0 +1,58 @@
+// The browser views Tavro shows, and what its browser units need to know of each: the window it
+// is in, and whether it shows the site or an outside page (the advertisement).
+#pragma once
+
+#include <gtkmm.h>
+#include <webkit2/webkit2.h>
+
+#include <map>
+#include <string>
+
+namespace tavro::platform::gtk {
+
+class Views {
+ public:
+  explicit Views(Gtk::Window& mainWindow) : mainWindow_(mainWindow) {}
+  Views(const Views&) = delete;
+  Views& operator=(const Views&) = delete;
+
+  void Add(WebKitWebView* view, Gtk::Window& window, bool site) { views_[view] = Entry{&window, site}; }
+  void Remove(WebKitWebView* view) { views_.erase(view); }
+  bool Known(WebKitWebView* view) const { return views_.count(view) != 0; }
+  bool IsSite(WebKitWebView* view) const {
+    const auto it = views_.find(view);
+    return it != views_.end() && it->second.site;
+  }
+  void MarkSite(WebKitWebView* view) {
+    if (const auto it = views_.find(view); it != views_.end()) it->second.site = true;
+  }
+  // The window the view is in; the main window for a view Tavro does not show.
+  Gtk::Window& WindowOf(WebKitWebView* view) const {
+    const auto it = views_.find(view);
+    return it == views_.end() ? mainWindow_ : *it->second.window;
+  }
+  Gtk::Window& MainWindow() const { return mainWindow_; }
+
+  // The view whose pages send script messages through this content manager, if Tavro shows it.
+  WebKitWebView* ViewWithContent(WebKitUserContentManager* content) const {
+    for (const auto& [view, entry] : views_)
+      if (webkit_web_view_get_user_content_manager(view) == content) return view;
+    return nullptr;
+  }
+
+ private:
+  struct Entry {
+    Gtk::Window* window;
+    bool site;
+  };
+  Gtk::Window& mainWindow_;
+  std::map<WebKitWebView*, Entry> views_;
+};
+
+// The address a view shows now, or empty.
+inline std::string UriOf(WebKitWebView* view) {
+  const char* uri = webkit_web_view_get_uri(view);
+  return uri ? uri : "";
+}
+
+}  // namespace tavro::platform::gtk
