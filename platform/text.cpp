@@ -21,7 +21,8 @@ class Iconv {
   }
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // iconv_open's failure value is the handle (iconv_t)-1.
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }  // NOLINT(performance-no-int-to-ptr)
   iconv_t get() const { return cd_; }
 
  private:
@@ -45,7 +46,7 @@ std::size_t WellFormedLength(std::string_view s, std::size_t i) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
   const unsigned char b0 = byte(i);
   if (b0 < 0x80) return 1;
-  std::size_t len;
+  std::size_t len = 0;
   unsigned lo = 0x80, hi = 0xBF;
   if (b0 >= 0xC2 && b0 <= 0xDF) {
     len = 2;

@@ -28,7 +28,8 @@ bool IsFrameBreakingMenuAction(WebKitContextMenuAction action) {
   }
 }
 
-void PruneContextMenu(WebKitContextMenu* menu) {
+// Submenus nest as deep as the engine builds them: one or two levels.
+void PruneContextMenu(WebKitContextMenu* menu) {  // NOLINT(misc-no-recursion)
   for (WebKitContextMenuItem* item : ItemsOf(menu)) {
     if (IsFrameBreakingMenuAction(webkit_context_menu_item_get_stock_action(item))) {
       webkit_context_menu_remove(menu, item);

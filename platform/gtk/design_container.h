@@ -46,7 +46,7 @@ class DesignContainer : public Gtk::Container {
 
  private:
   struct Child {
-    Gtk::Widget* widget;
+    Gtk::Widget* widget = nullptr;
     PixelRect rect;
   };
   void AllocateChild(const Child& child);

@@ -22,13 +22,13 @@ class LoadOrder {
   LoadOrder(const LoadOrder&) = delete;
   LoadOrder& operator=(const LoadOrder&) = delete;
 
-  // A view takes part; `load` starts a load in it. Answers the view's number in the order.
+  // A view takes part; `load` starts a load in it. Answers the view's index in the order.
   int Join(Loader load, bool visible);
   // The view was asked to load `uri`: at once, or once its turn comes.
-  void Submit(int view, std::string uri);
+  void Submit(int index, std::string uri);
   // The view's load has an answer (a page, or a failure).
-  void Answered(int view);
-  void VisibilityChanged(int view, bool visible);
+  void Answered(int index);
+  void VisibilityChanged(int index, bool visible);
 
  private:
   struct View {

@@ -75,7 +75,7 @@ std::string DesktopText(const std::string& text, std::size_t maxBytes) {
 
 // ---------------------------------------------------------------- the desktop's service
 
-DesktopNotifications::DesktopNotifications(std::string appName)
+DesktopNotifications::DesktopNotifications(const std::string& appName)
     : appName_(DesktopText(appName, 256)), cancellable_(g_cancellable_new()) {}
 
 DesktopNotifications::~DesktopNotifications() {

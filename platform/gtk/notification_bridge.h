@@ -35,7 +35,7 @@ std::string DesktopText(const std::string& text, std::size_t maxBytes);
 // this object lives.
 class DesktopNotifications {
  public:
-  explicit DesktopNotifications(std::string appName);
+  explicit DesktopNotifications(const std::string& appName);
   ~DesktopNotifications();
   DesktopNotifications(const DesktopNotifications&) = delete;
   DesktopNotifications& operator=(const DesktopNotifications&) = delete;

@@ -126,7 +126,7 @@ class ConnectionsByInstance {
 class ScopedConnection {
  public:
   ScopedConnection() = default;
-  ScopedConnection(sigc::connection connection) : connection_(connection) {}  // NOLINT(google-explicit-constructor): taken from connect()
+  ScopedConnection(const sigc::connection& connection) : connection_(connection) {}  // NOLINT(google-explicit-constructor): taken from connect()
   // A sigc::connection is a handle that copies: the moved-from owner must forget it.
   ScopedConnection(ScopedConnection&& other) noexcept : connection_(other.connection_) {
     other.connection_ = sigc::connection();

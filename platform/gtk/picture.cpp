@@ -32,7 +32,7 @@ void CheckGifSizes(std::string_view b, const std::string& what) {
   if (TooLarge(Le16(b, 6), Le16(b, 8))) Invalid(what, "image size out of range");
   std::size_t at = 13;
   const auto flags = static_cast<unsigned char>(b[10]);
-  if (flags & 0x80) at += 3u * (1u << ((flags & 7) + 1));
+  if (flags & 0x80) at += std::size_t{3} << ((flags & 7) + 1);
   auto skipSubBlocks = [&] {
     while (at < b.size()) {
       const auto len = static_cast<unsigned char>(b[at]);
@@ -53,7 +53,7 @@ void CheckGifSizes(std::string_view b, const std::string& what) {
       if (TooLarge(Le16(b, at + 5), Le16(b, at + 7))) Invalid(what, "frame size out of range");
       const auto imageFlags = static_cast<unsigned char>(b[at + 9]);
       at += 10;
-      if (imageFlags & 0x80) at += 3u * (1u << ((imageFlags & 7) + 1));
+      if (imageFlags & 0x80) at += std::size_t{3} << ((imageFlags & 7) + 1);
       at += 1;  // LZW minimum code size
       if (!skipSubBlocks()) Invalid(what, "truncated image data");
       sawImage = true;
@@ -130,17 +130,15 @@ std::shared_ptr<PixbufPicture> LoadPictureFile(const std::string& fileName) {
 }
 
 std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath) {
-  GError* error = nullptr;
-  GBytes* data = g_resources_lookup_data(resourcePath.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, &error);
-  if (!data) {
-    g_clear_error(&error);
-    throw RuntimeError(kFileNotFound, "File not found: resource " + resourcePath);
-  }
+  struct BytesUnref {
+    void operator()(GBytes* bytes) const { g_bytes_unref(bytes); }
+  };
+  const std::unique_ptr<GBytes, BytesUnref> data(
+      g_resources_lookup_data(resourcePath.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr));
+  if (!data) throw RuntimeError(kFileNotFound, "File not found: resource " + resourcePath);
   gsize size = 0;
-  const auto* p = static_cast<const char*>(g_bytes_get_data(data, &size));
-  std::string bytes(p, size);
-  g_bytes_unref(data);
-  return DecodePicture(bytes, "resource " + resourcePath);
+  const auto* bytes = static_cast<const char*>(g_bytes_get_data(data.get(), &size));
+  return DecodePicture(std::string_view(bytes, size), "resource " + resourcePath);
 }
 
 }  // namespace tavro::platform::gtk

@@ -24,7 +24,7 @@ class PixbufPicture : public Picture {
 
 // Far beyond any skin; a file that claims more is refused before anything is decoded.
 constexpr int kMaxPictureSide = 4096;
-constexpr std::size_t kMaxPictureFileBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMaxPictureFileBytes = std::size_t{16} * 1024 * 1024;
 
 // Decodes a GIF, ICO, BMP or JPEG held in memory; `what` names it in error reports.
 // Raises "Invalid picture" for anything else, for oversized dimensions and for damaged data.
