@@ -2,6 +2,7 @@
 #include "address.h"
 
 #include <cctype>
+#include <string_view>
 
 namespace tavro::platform {
 namespace {
@@ -10,9 +11,17 @@ bool IsSchemeChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
 }
 
+// The host of an authority ("user@host:port"), as a URL parser would cut it out.
+std::string_view HostPart(std::string_view afterSlashes) {
+  std::string_view authority = afterSlashes.substr(0, afterSlashes.find_first_of("/?#\\"));
+  if (const auto at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+  if (!authority.empty() && authority.front() == '[') return authority.substr(0, authority.find(']') + 1);
+  return authority.substr(0, authority.find(':'));
+}
+
 }  // namespace
 
-std::string FixUpAddress(const std::string& url) {
+std::optional<std::string> FixUpAddress(const std::string& url) {
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
   // A byte-order mark that an editor put in front of the address counts as white space.
   const auto isByteOrderMark = [&](std::size_t at) { return url.compare(at, 3, "\xEF\xBB\xBF") == 0; };
@@ -43,9 +52,10 @@ std::string FixUpAddress(const std::string& url) {
   // A scheme is letters, digits, "+-." up to "://", or one of the few schemes without "//".
   std::size_t i = 0;
   while (i < out.size() && IsSchemeChar(out[i])) ++i;
-  const bool hasScheme =
-      i > 0 && std::isalpha(static_cast<unsigned char>(out[0])) &&
-      (out.compare(i, 3, "://") == 0 || out.rfind("about:", 0) == 0 || out.rfind("data:", 0) == 0);
+  if (out.rfind("about:", 0) == 0 || out.rfind("data:", 0) == 0) return out;  // no host to name
+  const bool hasScheme = i > 0 && std::isalpha(static_cast<unsigned char>(out[0])) && out.compare(i, 3, "://") == 0;
+  const std::string_view authority = std::string_view(out).substr(hasScheme ? i + 3 : 0);
+  if (out.empty() || out.front() == '/' || HostPart(authority).empty()) return std::nullopt;
   if (!hasScheme) out.insert(0, "http://");
   return out;
 }

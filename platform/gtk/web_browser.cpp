@@ -40,9 +40,10 @@ GtkWebBrowser::~GtkWebBrowser() {
 }
 
 void GtkWebBrowser::Navigate(const std::string& url) {
-  std::string uri = FixUpAddress(url);
-  browser_.Navigating(view_.get(), uri);
-  loadOrder_.Submit(turn_, std::move(uri));
+  std::optional<std::string> uri = FixUpAddress(url);
+  if (!uri) return;  // the text names no host: nothing to ask for
+  browser_.Navigating(view_.get(), *uri);
+  loadOrder_.Submit(turn_, std::move(*uri));
 }
 
 std::string GtkWebBrowser::LocationName() const {

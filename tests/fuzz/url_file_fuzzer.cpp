@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/address.h"
@@ -51,7 +52,14 @@ struct Folder {
 };
 
 void CheckAddress(const std::string& urladd) {
-  const std::string address = p::FixUpAddress(urladd + kLogin);
+  const std::optional<std::string> fixed = p::FixUpAddress(urladd + kLogin);
+  if (!fixed) {
+    // Nothing to load only when the text names no host.
+    const std::optional<std::string> host = p::FixUpAddress(urladd + "/");
+    if (host) Broken("an address with a host gave nothing to load");
+    return;
+  }
+  const std::string& address = *fixed;
   if (!IsValidUtf8(address)) Broken("the address is not valid UTF-8");
   for (unsigned char c : address)
     if (c <= 0x20 || c == 0x7F) Broken("a control character or space in the address");

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <cfenv>
 #include <cmath>
 #include <filesystem>
@@ -186,10 +188,9 @@ TEST_F(SequentialFilesTest, FileNumbersAreCheckedAndReusableAfterClose) {
 // ---- addresses --------------------------------------------------------------------------------
 
 TEST(FixUpAddressTest, CleansTheAddressAsAnAddressBarWould) {
-  const std::pair<std::string, std::string> cases[] = {
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
       {"  http://x/kefu/login.php?  ", "http://x/kefu/login.php?"},
       {"http://x\r\n/kefu/login.php?", "http://x/kefu/login.php?"},
-      {"\r\n/kefu/login.php?", "http:///kefu/login.php?"},
       {"http://x/ke\tfu/lo\ngin.php", "http://x/kefu/login.php"},
       {"kefu.example.com", "http://kefu.example.com"},
       {"http://x", "http://x"},
@@ -199,8 +200,20 @@ TEST(FixUpAddressTest, CleansTheAddressAsAnAddressBarWould) {
       {"http://x/\x01\x7F" "a\0b"s, "http://x/%01%7Fa%00b"},
       {"localhost:8080/x", "http://localhost:8080/x"},
       {"javascript:alert(1)", "http://javascript:alert(1)"},
+      {"[::1]:8080/x", "http://[::1]:8080/x"},
+      {"user@kefu.example.com", "http://user@kefu.example.com"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(p::FixUpAddress(in), out) << in;
+}
+
+// Texts that name no host load nothing: a browser would make a host up out of the path
+// ("http:///kefu" is host "kefu") or of a login path alone.
+TEST(FixUpAddressTest, TextsWithoutAHostGiveNothingToLoad) {
+  for (const std::string in : {"\r\n/kefu/login.php?", "/ajax.php?act=out", "/", "", "   \r\n\t ", "http:///kefu/login.php?",
+                               "https://", "http://?q", "http://#f", "http://user@/x", "http://:8080/x", "?x",
+                               "#x", "http:////kefu", "http://\\kefu", "http://[::1"}) {
+    EXPECT_EQ(p::FixUpAddress(in), std::nullopt) << in;
+  }
 }
 
 }  // namespace
