@@ -29,9 +29,50 @@ void DesignContainer::SetPixbuf(Glib::RefPtr<Gdk::Pixbuf> pixbuf) {
   queue_draw();
 }
 
-void DesignContainer::Place(Gtk::Widget& child, const PixelRect& rect) {
-  children_.push_back({&child, rect});
+void DesignContainer::Place(Gtk::Widget& child, const PixelRect& rect, std::optional<int> tabIndex) {
+  children_.push_back({&child, rect, tabIndex});
   child.set_parent(*this);
+}
+
+void DesignContainer::Replace(Gtk::Widget& child, Gtk::Widget& replacement) {
+  const auto it = std::find_if(children_.begin(), children_.end(), [&](const Child& c) { return c.widget == &child; });
+  if (it == children_.end()) return;
+  const bool focused = child.has_focus();
+  const bool visible = child.get_visible();
+  child.unparent();
+  it->widget = &replacement;
+  replacement.set_parent(*this);
+  replacement.set_visible(visible);
+  if (visible) AllocateChild(*it);
+  Restack();
+  if (focused) replacement.grab_focus();
+}
+
+bool DesignContainer::on_focus(Gtk::DirectionType direction) {
+  // The focus chain: children with a tab position, by position (the stored order for equal ones).
+  std::vector<Gtk::Widget*> chain;
+  std::vector<std::pair<int, Gtk::Widget*>> byTab;
+  for (const auto& c : children_)
+    if (c.tabIndex) byTab.emplace_back(*c.tabIndex, c.widget);
+  std::stable_sort(byTab.begin(), byTab.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [tab, widget] : byTab) chain.push_back(widget);
+  if (direction == Gtk::DIR_TAB_BACKWARD || direction == Gtk::DIR_UP || direction == Gtk::DIR_LEFT)
+    std::reverse(chain.begin(), chain.end());
+
+  // From the child that holds the focus (it may move the focus on inside itself), or from the start.
+  auto from = chain.begin();
+  if (Gtk::Widget* current = get_focus_child()) {
+    const auto at = std::find(chain.begin(), chain.end(), current);
+    if (at != chain.end()) {
+      if (current->child_focus(direction)) return true;
+      from = std::next(at);
+    }
+  }
+  for (auto it = from; it != chain.end(); ++it) {
+    Gtk::Widget* candidate = *it;
+    if (candidate->get_visible() && candidate->is_sensitive() && candidate->child_focus(direction)) return true;
+  }
+  return false;  // past the last: the window starts over from the first
 }
 
 void DesignContainer::MoveChild(Gtk::Widget& child, const PixelRect& rect) {

@@ -3,6 +3,7 @@
 
 #include <gtkmm.h>
 
+#include <optional>
 #include <vector>
 
 #include "geometry.h"
@@ -23,9 +24,13 @@ class DesignContainer : public Gtk::Container {
   void SetBackground(const Gdk::RGBA& color);
   void SetPixbuf(Glib::RefPtr<Gdk::Pixbuf> pixbuf);
 
-  // Appends behind the children already placed.
-  void Place(Gtk::Widget& child, const PixelRect& rect);
+  // Appends behind the children already placed. A tab position puts the child in the focus
+  // chain: Tab and Shift+Tab go through the children by position, passing over hidden ones and
+  // those that never take the focus.
+  void Place(Gtk::Widget& child, const PixelRect& rect, std::optional<int> tabIndex = std::nullopt);
   void MoveChild(Gtk::Widget& child, const PixelRect& rect);
+  // Puts `replacement` where `child` was: same place, stacking and tab position.
+  void Replace(Gtk::Widget& child, Gtk::Widget& replacement);
   // Puts the children's windows back into stored order (mapping a window raises it).
   void Restack();
 
@@ -34,6 +39,7 @@ class DesignContainer : public Gtk::Container {
   void on_map() override;
   void on_size_allocate(Gtk::Allocation& allocation) override;
   bool on_draw(const Cairo::RefPtr<Cairo::Context>& cr) override;
+  bool on_focus(Gtk::DirectionType direction) override;
   void on_add(Gtk::Widget* child) override;
   void on_remove(Gtk::Widget* child) override;
   void forall_vfunc(gboolean includeInternals, GtkCallback callback, gpointer data) override;
@@ -48,6 +54,7 @@ class DesignContainer : public Gtk::Container {
   struct Child {
     Gtk::Widget* widget = nullptr;
     PixelRect rect;
+    std::optional<int> tabIndex;
   };
   void AllocateChild(const Child& child);
 

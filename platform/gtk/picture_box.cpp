@@ -75,7 +75,7 @@ GtkPictureBox::GtkPictureBox(Dispatcher& dispatcher, const ControlDesign& design
   }
   const PixelRect rect = dispatcher_.ToPixels(design.left, design.top, design.width, design.height);
   box_.SetOwnSize(rect.width, rect.height);
-  container_.Place(box_, rect);
+  container_.Place(box_, rect, design.tabIndex);
   box_.set_visible(design.visible);
   box_.signal_button_press_event().connect(sigc::mem_fun(*this, &GtkPictureBox::OnPress), false);
   box_.signal_button_release_event().connect(sigc::mem_fun(*this, &GtkPictureBox::OnRelease), false);

@@ -15,7 +15,7 @@ GtkWebBrowser::GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const Contr
       turn_(loadOrder.Join([view = view_.get()](const std::string& uri) { webkit_web_view_load_uri(view, uri.c_str()); },
                            design.visible)) {
   widget_->set_name(design.name);
-  container_.Place(*widget_, rect);
+  container_.Place(*widget_, rect, design.tabIndex);
   widget_->set_visible(design.visible);
   loadChanged_ = Connect(view_.get(), "load-changed",
                          +[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
