@@ -28,7 +28,7 @@ version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/tavro" --version) || fa
 [[ "$version" == "$name 1.0.0.0" ]] || fail "tavro --version printed '$version'"
 
 desktop="$prefix/share/applications/tavro.desktop"
-for line in "Type=Application" "Name=$name" "Exec=tavro" "Icon=tavro" "Terminal=false" \
+for line in "Type=Application" "Name=$name" "Exec=tavro --menu" "Icon=tavro" "Terminal=false" \
             "Categories=Network;Chat;" "StartupWMClass=tavro"; do
   grep -qxF "$line" "$desktop" || fail "tavro.desktop lacks '$line'"
 done
