@@ -3,6 +3,8 @@
 #   share/applications/tavro.desktop
 #   share/icons/hicolor/{16x16,32x32,48x48}/apps/tavro.png   (cut from the program's icon file)
 #   share/tavro/url.txt, 界面_03.gif, 界面_06.gif              (samples for a working folder)
+#   share/tavro/screenshots/signed-in.png                     (made by scripts/demo.sh --screenshot)
+#   share/metainfo/cn.tavro.tavro.metainfo.xml                (AppStream)
 #   share/man/man1/tavro.1.gz
 #   share/doc/tavro/copyright, changelog.gz                   (machine-readable; Debian native)
 #   share/lintian/overrides/tavro
@@ -63,6 +65,14 @@ install(FILES
           ${PROJECT_SOURCE_DIR}/packaging/samples/界面_03.gif
           ${PROJECT_SOURCE_DIR}/packaging/samples/界面_06.gif
         DESTINATION share/tavro)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/screenshots/signed-in.png DESTINATION share/tavro/screenshots)
+
+string(REPLACE "&" "&amp;" TAVRO_DISPLAY_NAME_XML "${TAVRO_DISPLAY_NAME}")
+string(REPLACE "<" "&lt;" TAVRO_DISPLAY_NAME_XML "${TAVRO_DISPLAY_NAME_XML}")
+string(REPLACE ">" "&gt;" TAVRO_DISPLAY_NAME_XML "${TAVRO_DISPLAY_NAME_XML}")
+configure_file(${PROJECT_SOURCE_DIR}/packaging/cn.tavro.tavro.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/packaging/cn.tavro.tavro.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/cn.tavro.tavro.metainfo.xml DESTINATION share/metainfo)
 
 # The manual page and the changelog, compressed as Debian wants them: at most, without name or
 # time stamp, so that the same sources give the same package.
