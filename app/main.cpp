@@ -1,7 +1,16 @@
 // Tavro's entry: hands control to the forms runtime, which builds Form1 and runs it.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "form/form1_design.h"
 #include "form1.h"
@@ -10,32 +19,131 @@
 
 namespace {
 
+constexpr int kUsageExitCode = 2;
+
 constexpr char kUsage[] =
-    "Usage: tavro [--help | --version]\n"
+    "Usage: tavro [-C DIR | --folder DIR | --menu] [--help | --version]\n"
     "\n"
     "Frames the agent console of a web customer-service site in one skinned window.\n"
     "\n"
-    "Tavro reads, from the folder it is started in (the current working directory):\n"
-    "  url.txt       the site address, for example http://kefu.example.com (no final \"/\");\n"
-    "                the whole file is the address. An empty file brings a reminder.\n"
-    "  界面_03.gif   the header strip and\n"
-    "  界面_06.gif   the close button of the layout shown after the agent signs in.\n"
+    "Options:\n"
+    "  -C DIR, --folder DIR  run in the folder DIR, not in the current directory\n"
+    "  --menu                run in ${XDG_CONFIG_HOME:-~/.config}/tavro if that\n"
+    "                        folder exists, else in the home folder (the command\n"
+    "                        of the menu entry)\n"
+    "  -h, --help            print this help and exit\n"
+    "  --version             print the name and version and exit\n"
     "\n"
-    "Tavro opens the address followed by /kefu/login.php? and writes no files.\n";
+    "Tavro reads, from the folder it runs in:\n"
+    "  url.txt      the site address, e.g. http://kefu.example.com (no final \"/\");\n"
+    "               the whole file is the address. An empty file brings a reminder.\n"
+    "  界面_03.gif  the header strip and\n"
+    "  界面_06.gif  the close button of the layout shown once the agent signs in.\n"
+    "The package puts samples of the three in /usr/share/tavro.\n"
+    "\n"
+    "Tavro opens the address followed by /kefu/login.php? and writes no files.\n"
+    "\n"
+    "Exit status: 0 when the window has been closed, 1 after an error report,\n"
+    "2 when the folder to run in cannot be entered (it does not exist or is not\n"
+    "a folder) or an option is wrong.\n";
+
+// What the command line asks for besides the toolkit's own options, which stay in argv.
+struct CommandLine {
+  bool help = false;
+  bool version = false;
+  bool menu = false;
+  std::optional<std::string> folder;  // -C / --folder
+  std::string error;                  // a wrong option, or empty
+};
+
+// Takes Tavro's own options out of argv (keeping argv[argc] null) and leaves the rest, in
+// order, for the toolkit.
+CommandLine TakeOptions(int& argc, char** argv) {
+  CommandLine line;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    auto value = [&](std::string_view name) -> std::optional<std::string> {
+      if (i + 1 < argc) return std::string(argv[++i]);
+      line.error = std::string(name) + " needs a folder";
+      return std::nullopt;
+    };
+    if (arg == "--version") {
+      line.version = true;
+    } else if (arg == "--help" || arg == "-h") {
+      line.help = true;
+    } else if (arg == "--menu") {
+      line.menu = true;
+    } else if (arg == "-C" || arg == "--folder") {
+      if (auto dir = value(arg)) line.folder = std::move(*dir);
+    } else if (arg.starts_with("--folder=")) {
+      line.folder = std::string(arg.substr(std::strlen("--folder=")));
+    } else if (arg.starts_with("-C")) {
+      line.folder = std::string(arg.substr(2));
+    } else {
+      argv[kept++] = argv[i];
+    }
+    if (!line.error.empty()) break;
+  }
+  if (line.error.empty() && line.menu && line.folder)
+    line.error = "--menu and -C/--folder each name the folder to run in; give one of them";
+  argc = kept;
+  argv[argc] = nullptr;
+  return line;
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+  return {};
+}
+
+// The menu's rule: ${XDG_CONFIG_HOME:-~/.config}/tavro when that folder exists, else the home
+// folder. A relative XDG_CONFIG_HOME is ignored, as the XDG base directory rules require.
+std::string MenuFolder() {
+  std::string home = HomeFolder();
+  std::filesystem::path config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+    config = xdg;
+  else if (!home.empty())
+    config = std::filesystem::path(home) / ".config";
+  std::error_code ec;
+  if (!config.empty() && std::filesystem::is_directory(config / "tavro", ec)) return config / "tavro";
+  return home;
+}
+
+// Makes `folder` the working directory, where url.txt and the pictures are looked for.
+bool EnterFolder(const std::string& folder, std::string_view how) {
+  if (folder.empty() || ::chdir(folder.c_str()) != 0) {
+    const int error = folder.empty() ? ENOENT : errno;
+    std::cerr << "tavro: cannot run in the folder '" << folder << "' (" << how
+              << "): " << std::strerror(error) << "\n";
+    return false;
+  }
+  // Keep PWD true for anything that reads it rather than asking the system.
+  std::error_code ec;
+  if (const auto cwd = std::filesystem::current_path(ec); !ec) ::setenv("PWD", cwd.c_str(), 1);
+  return true;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::cout << TAVRO_DISPLAY_NAME << " " << TAVRO_VERSION << "\n";
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::cout << kUsage;
-      return 0;
-    }
+  const CommandLine line = TakeOptions(argc, argv);
+  if (!line.error.empty()) {
+    std::cerr << "tavro: " << line.error << "\nTry 'tavro --help' for more information.\n";
+    return kUsageExitCode;
   }
+  if (line.version) {
+    std::cout << TAVRO_DISPLAY_NAME << " " << TAVRO_VERSION << "\n";
+    return 0;
+  }
+  if (line.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (line.folder && !EnterFolder(*line.folder, "-C/--folder")) return kUsageExitCode;
+  if (line.menu && !EnterFolder(MenuFolder(), "--menu")) return kUsageExitCode;
 
   auto runtime = tavro::platform::gtk::CreateRuntime(argc, argv, TAVRO_DISPLAY_NAME);
   auto user32 = tavro::platform::gtk::CreateWindowSystem();

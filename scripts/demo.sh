@@ -3,9 +3,18 @@
 # With a display the agent signs in by hand (demo / demo123). Without one (DISPLAY unset) it runs
 # under a virtual X server with auto-login, writes a screenshot of the signed-in window, closes
 # Tavro through its own close button and prints the site's request log.
+# Usage: scripts/demo.sh [--screenshot]   (--screenshot: headless, and the screenshot replaces
+#        packaging/screenshots/signed-in.png, the picture the AppStream metainfo shows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+
+update_screenshot=0
+case "${1:-}" in
+  "") ;;
+  --screenshot) update_screenshot=1 ;;
+  *) echo "usage: scripts/demo.sh [--screenshot]" >&2; exit 2 ;;
+esac
 
 scripts/setup.sh
 
@@ -22,7 +31,7 @@ cleanup() {
 trap cleanup EXIT
 
 headless=0
-[[ -z "${DISPLAY:-}" ]] && headless=1
+[[ -z "${DISPLAY:-}" || $update_screenshot == 1 ]] && headless=1
 
 # The site first: its port goes into url.txt and into the advertisement address of the build.
 site_args=(--log "$work/requests.log")
@@ -53,7 +62,8 @@ fi
 # Headless: a private X server, auto-login, screenshot, close through the × button.
 command -v Xvfb >/dev/null
 display_fd=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_fd" >/dev/null 2>&1 &
+# A black root (-br) lets the screenshot's corners outside the rounded outline be found.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -br -nolisten tcp 3>"$display_fd" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [[ -s "$display_fd" ]] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$display_fd")"
@@ -78,12 +88,26 @@ wait_for 60 signed_in || { echo "demo: the agent console never appeared" >&2; ex
 sleep 2  # a tick to apply the layout and a moment for the advertisement page to paint
 
 shot="$work/tavro-signed-in.png"
-import -window "$win" "$shot"
+# The corners outside the outline show the root window: made transparent, they leave the window's
+# own shape. No time stamps, so the same window gives the same file.
+import -window "$win" "$work/raw.png"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+corners=()
+for at in 0,0 $((WIDTH - 1)),0 0,$((HEIGHT - 1)) $((WIDTH - 1)),$((HEIGHT - 1)); do
+  if [[ "$(convert "$work/raw.png" -format "%[hex:p{$at}]" info:)" == 000000 ]]; then
+    corners+=(-draw "color $at floodfill")
+  fi
+done
+convert "$work/raw.png" -alpha set -fill none -fuzz 0 "${corners[@]}" -strip \
+  -define png:exclude-chunks=date,time "$shot"
 echo "demo: screenshot of the signed-in window: $shot"
+if ((update_screenshot)); then
+  cp "$shot" packaging/screenshots/signed-in.png
+  echo "demo: packaging/screenshots/signed-in.png updated"
+fi
 echo "demo: caption: $(xdotool getwindowname "$win")"
 
 # The close button sits at (280, 4) in the signed-in layout, 28 x 15 pixels.
-eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove $((X + 290)) $((Y + 10)) click 1
 question() { xdotool search --onlyvisible --pid "$tavro" --name . 2>/dev/null | grep -qv "^$win\$"; }
 wait_for 10 question || { echo "demo: the exit question did not appear" >&2; exit 1; }

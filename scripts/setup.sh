@@ -14,8 +14,9 @@ packages=(
   xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick
   python3 python3-pil clang libclang-rt-14-dev dpkg-dev file openssl
   dbus-daemon  # a session bus of the tests' own, with a fake notification service
-  # packaging: checks of the desktop entry (dpkg-dev above builds the .deb's dependencies)
-  desktop-file-utils
+  # packaging: checks of the desktop entry, the Debian package, the AppStream metainfo and the
+  # manual page (dpkg-dev above builds the .deb's dependencies)
+  desktop-file-utils lintian appstream man-db
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(chromium surf procps)
