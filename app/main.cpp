@@ -126,6 +126,33 @@ bool EnterFolder(const std::string& folder, std::string_view how) {
   return true;
 }
 
+// Where the installed samples are, next to the program: bin/tavro and share/tavro/.
+std::string SampleFolder() {
+  std::error_code ec;
+  const auto program = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  const auto samples = program.parent_path().parent_path() / "share" / "tavro";
+  return std::filesystem::is_regular_file(samples / "url.txt", ec) ? samples.string() : std::string();
+}
+
+// What goes into the files of the working folder, for the report of one that is missing there.
+void DescribeWorkingFiles(tavro::platform::Runtime& runtime) {
+  const std::string samples = SampleFolder();
+  const std::string zhSample = samples.empty() ? "" : "（样例在 " + samples + "）";
+  const std::string enSample = samples.empty() ? "" : " (samples are in " + samples + ")";
+  runtime.DescribeFile("url.txt",
+                       "请在这个文件夹中放入 url.txt，内容是客服网站的地址，例如 http://kefu.example.com，末尾不加“/”" +
+                           zhSample + "。从菜单启动时，这个文件夹是 ~/.config/tavro。",
+                       "Put url.txt in this folder, holding the address of the customer-service site, for example "
+                       "http://kefu.example.com, without a final \"/\"" + enSample +
+                           ". Started from the menu, the folder is ~/.config/tavro.");
+  for (const char* picture : {"界面_03.gif", "界面_06.gif"})
+    runtime.DescribeFile(picture,
+                         std::string("请在这个文件夹中放入登录后界面用的图片 ") + picture + zhSample + "。",
+                         std::string("Put the picture ") + picture + " of the signed-in layout in this folder" +
+                             enSample + ".");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,6 +173,7 @@ int main(int argc, char** argv) {
   if (line.menu && !EnterFolder(MenuFolder(), "--menu")) return kUsageExitCode;
 
   auto runtime = tavro::platform::gtk::CreateRuntime(argc, argv, TAVRO_DISPLAY_NAME);
+  DescribeWorkingFiles(*runtime);
   auto user32 = tavro::platform::gtk::CreateWindowSystem();
   std::unique_ptr<tavro::app::Form1> form1;
   const int code = runtime->Run(tavro::app::Form1Design(), [&](tavro::platform::Form& window) {

@@ -23,15 +23,21 @@ enum ErrorNumber : int {
 
 class RuntimeError : public std::runtime_error {
  public:
-  RuntimeError(int number, std::string description)
-      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+  // `file`: the name, as given, of the file the error is about, if any.
+  RuntimeError(int number, std::string description, std::string file = {})
+      : std::runtime_error(description),
+        number_(number),
+        description_(std::move(description)),
+        file_(std::move(file)) {}
 
   int Number() const noexcept { return number_; }
   const std::string& Description() const noexcept { return description_; }
+  const std::string& File() const noexcept { return file_; }
 
  private:
   int number_;
   std::string description_;
+  std::string file_;
 };
 
 }  // namespace tavro::platform

@@ -13,7 +13,7 @@
 
 namespace tavro::platform {
 
-std::string DescribeLocation(const std::string& pathName) {
+std::string FolderOf(const std::string& pathName) {
   std::error_code ec;
   const std::filesystem::path path(pathName);
   std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
@@ -23,7 +23,11 @@ std::string DescribeLocation(const std::string& pathName) {
   }
   std::string dir = folder.string();
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return "'" + path.filename().string() + "' in folder '" + dir + "'";
+  return dir;
+}
+
+std::string DescribeLocation(const std::string& pathName) {
+  return "'" + std::filesystem::path(pathName).filename().string() + "' in folder '" + FolderOf(pathName) + "'";
 }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
@@ -52,13 +56,13 @@ FileDescriptor OpenRegularFile(const std::string& pathName) {
   if (file.Get() < 0) {
     const int err = errno;
     if (err == ENOENT || err == ENOTDIR)
-      throw RuntimeError(kFileNotFound, "File not found: " + DescribeLocation(pathName));
-    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(pathName));
+      throw RuntimeError(kFileNotFound, "File not found: " + DescribeLocation(pathName), pathName);
+    throw RuntimeError(kPathFileAccessError, "Path/File access error: " + DescribeLocation(pathName), pathName);
   }
   struct stat st {};
   if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
     throw RuntimeError(kPathFileAccessError,
-                       "Path/File access error: " + DescribeLocation(pathName) + " is not a file");
+                       "Path/File access error: " + DescribeLocation(pathName) + " is not a file", pathName);
   ::fcntl(file.Get(), F_SETFL, ::fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
   return file;
 }

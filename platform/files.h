@@ -59,5 +59,7 @@ class SequentialFiles {
 
 // "name" in folder "dir": how error reports name a file the program looked for.
 std::string DescribeLocation(const std::string& pathName);
+// The absolute folder a file name points into (the working directory for a bare name).
+std::string FolderOf(const std::string& pathName);
 
 }  // namespace tavro::platform

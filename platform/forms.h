@@ -112,6 +112,9 @@ class Runtime {
 
   // A relative name is taken from the working directory; a missing or undecodable file fails.
   virtual std::shared_ptr<Picture> LoadPicture(const std::string& fileName) = 0;
+  // What the program expects to find in a file of the working folder: the report of an error
+  // about that file (missing, or not a file) says it, in Chinese and then in English.
+  virtual void DescribeFile(const std::string& fileName, const std::string& chinese, const std::string& english) = 0;
   // Destroys the window; the program ends once no handler runs. A second unload does nothing.
   virtual void Unload(Form& form) = 0;
 

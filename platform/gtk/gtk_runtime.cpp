@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 
 #include "gtk_platform.h"
@@ -50,13 +51,13 @@ void GtkRuntime::Dispatch(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const RuntimeError& e) {
-    ReportAndExit(e.Number(), e.Description());
+    ReportAndExit(e);
   } catch (const std::bad_alloc&) {
-    ReportAndExit(kOutOfMemory, "Out of memory");
+    ReportAndExit(RuntimeError(kOutOfMemory, "Out of memory"));
   } catch (const std::exception& e) {
-    ReportAndExit(kInvalidProcedureCall, e.what());
+    ReportAndExit(RuntimeError(kInvalidProcedureCall, e.what()));
   } catch (...) {
-    ReportAndExit(kInvalidProcedureCall, "Unexpected error");
+    ReportAndExit(RuntimeError(kInvalidProcedureCall, "Unexpected error"));
   }
   --depth_;
   QuitIfDone();
@@ -66,16 +67,34 @@ void GtkRuntime::QuitIfDone() {
   if (depth_ == 0 && form_ && form_->Unloaded() && loop_ && loop_->is_running()) loop_->quit();
 }
 
-void GtkRuntime::ReportAndExit(int number, const std::string& description) {
+void GtkRuntime::DescribeFile(const std::string& fileName, const std::string& chinese, const std::string& english) {
+  fileNotes_[fileName] = FileNote{chinese, english};
+}
+
+void GtkRuntime::ReportAndExit(const RuntimeError& error) {
   // The report's own loop still dispatches timers and page signals: none of them may act now.
   reporting_ = true;
-  std::cerr << "tavro: Run-time error '" << number << "': " << description << std::endl;
+  const int number = error.Number();
+  std::string chinese, english = error.Description();
+  // A file of the working folder that is missing or no file: what belongs there, and where.
+  const std::string name = std::filesystem::path(error.File()).filename().string();
+  if (const auto note = fileNotes_.find(name);
+      note != fileNotes_.end() && (number == kFileNotFound || number == kPathFileAccessError)) {
+    const std::string folder = FolderOf(error.File());
+    chinese = (number == kFileNotFound ? "在文件夹 '" + folder + "' 中找不到文件 '" + name + "'。"
+                                       : "文件夹 '" + folder + "' 中的 '" + name + "' 不是一个可读的文件。") +
+              "\n" + note->second.chinese;
+    english += ".\n" + note->second.english;
+  }
+  if (!chinese.empty()) std::cerr << "tavro: 运行时错误 '" << number << "'：" << chinese << "\n";
+  std::cerr << "tavro: Run-time error '" << number << "': " << english << std::endl;
   if (form_) {
     form_->CloseBrowserWindows();
     form_->Window().hide();
   }
-  const auto report = MakeMessageBox(nullptr, "运行时错误 '" + std::to_string(number) + "':\n\n" + description,
-                                     BoxIcon::Error, BoxButtons::Ok);
+  const std::string text = "运行时错误 '" + std::to_string(number) + "'：\n\n" + (chinese.empty() ? "" : chinese + "\n\n") +
+                           "Run-time error '" + std::to_string(number) + "': " + english;
+  const auto report = MakeMessageBox(nullptr, text, BoxIcon::Error, BoxButtons::Ok);
   report->run();
   std::fflush(nullptr);
   std::_Exit(kErrorExitCode);

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "dispatcher.h"
 #include "gtk_form.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/forms.h"
 
@@ -28,6 +30,7 @@ class GtkRuntime : public Runtime, public Dispatcher {
   std::string InputB(std::int64_t count, int fileNumber) override { return files_.InputB(count, fileNumber); }
   void Close(int fileNumber) override { files_.Close(fileNumber); }
   std::shared_ptr<Picture> LoadPicture(const std::string& fileName) override;
+  void DescribeFile(const std::string& fileName, const std::string& chinese, const std::string& english) override;
   void Unload(Form& form) override;
   float TwipsPerPixelX() const override { return twipsPerPixel_; }
   float TwipsPerPixelY() const override { return twipsPerPixel_; }
@@ -42,10 +45,14 @@ class GtkRuntime : public Runtime, public Dispatcher {
 
  private:
   // The report of an error nothing handled: a message box and a line on stderr; then the end.
-  [[noreturn]] void ReportAndExit(int number, const std::string& description);
+  [[noreturn]] void ReportAndExit(const RuntimeError& error);
   void QuitIfDone();
 
+  struct FileNote {
+    std::string chinese, english;
+  };
   float twipsPerPixel_ = 15.0F;
+  std::map<std::string, FileNote> fileNotes_;  // by file name, without folder
   SequentialFiles files_;
   Glib::RefPtr<Glib::MainLoop> loop_;
   std::unique_ptr<GtkForm> form_;

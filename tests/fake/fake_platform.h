@@ -146,6 +146,7 @@ class FakeRuntime : public platform::Runtime {
   std::string InputB(std::int64_t count, int fileNumber) override;
   void Close(int fileNumber) override;
   std::shared_ptr<platform::Picture> LoadPicture(const std::string& fileName) override;
+  void DescribeFile(const std::string&, const std::string&, const std::string&) override {}
   void Unload(platform::Form& form) override;
   float TwipsPerPixelX() const override { return twipsPerPixelX; }
   float TwipsPerPixelY() const override { return twipsPerPixelY; }
