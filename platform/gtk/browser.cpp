@@ -1,27 +1,31 @@
 // The browser units over the views of the main window and of the site's pop-ups.
 #include "browser.h"
 
-#include "web_views.h"
+#include "site_origin.h"
 
 namespace tavro::platform::gtk {
 
 Browser::Browser(Gtk::Window& mainWindow)
-    : context_(CreateWebContext()),
+    : siteContext_(CreateWebContext()),
+      outsideContext_(CreateWebContext()),
       views_(mainWindow),
       popups_(views_),
       dialogs_(views_),
-      downloads_(views_, context_.get()),
-      notifications_(views_, context_.get()) {
+      downloads_(views_, siteContext_.get(), outsideContext_.get()),
+      notifications_(views_, siteContext_.get()) {
   popups_.opened = [this](WebKitWebView* view, Gtk::Window& window) { Attach(view, window, true); };
   popups_.closing = [this](WebKitWebView* view) { Detach(view); };
 }
 
 Browser::~Browser() { CloseAll(); }
 
-WebKitWebView* Browser::NewPlacedView() {
-  WebKitWebView* view = CreateWebView(context_.get(), firstPlaced_);
-  if (!firstPlaced_) firstPlaced_ = view;
-  Attach(view, views_.MainWindow(), false);
+WebKitWebView* Browser::NewPlacedView(const std::string& uri) {
+  const bool site = !navigated_ || SameWebOrigin(uri, siteUri_);
+  WebKitWebView*& first = site ? firstSiteView_ : firstOutsideView_;
+  WebKitWebView* view = CreateWebView(site ? siteContext_.get() : outsideContext_.get(), first,
+                                      site ? ViewRole::Site : ViewRole::Outside);
+  if (!first) first = view;
+  Attach(view, views_.MainWindow(), site);
   return view;
 }
 
@@ -43,11 +47,13 @@ void Browser::Detach(WebKitWebView* view) {
   views_.Remove(view);
 }
 
-void Browser::Navigating(WebKitWebView* view, const std::string& uri) {
-  if (siteKnown_ || !views_.Known(view)) return;
-  siteKnown_ = true;
-  views_.MarkSite(view);
-  notifications_.SiteKnown(uri);
+void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& uri) {
+  // Only the first control navigated shows the site, even when its address gave nothing to load.
+  if (navigated_) return;
+  navigated_ = true;
+  if (!uri || !view || !views_.IsSite(view)) return;
+  siteUri_ = *uri;
+  notifications_.SiteKnown(*uri);
 }
 
 void Browser::CloseAll() {

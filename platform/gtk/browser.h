@@ -1,12 +1,13 @@
 // Everything the window's browser views do beyond showing pages, as an agent expects of a browser
 // on the desktop: pop-up windows, script dialogs, downloads, reloads after a crash, the site's
-// notifications and the context menu, one unit each, over one web context that keeps everything
-// in memory.
+// notifications and the context menu, one unit each. The site's pages and outside pages (the
+// advertisement) live in web contexts of their own, each keeping everything in memory.
 #pragma once
 
 #include <gtkmm.h>
 #include <webkit2/webkit2.h>
 
+#include <optional>
 #include <string>
 
 #include "context_menu.h"
@@ -17,6 +18,7 @@
 #include "script_dialogs.h"
 #include "site_notifications.h"
 #include "views.h"
+#include "web_views.h"
 
 namespace tavro::platform::gtk {
 
@@ -27,12 +29,13 @@ class Browser {
   Browser(const Browser&) = delete;
   Browser& operator=(const Browser&) = delete;
 
-  // A new view for the main window (a floating reference, for its control to take). Views of the
-  // main window share one web process; a view starts none before its first load.
-  WebKitWebView* NewPlacedView();
-  // The view was asked to load the address. The first view ever navigated shows the site: its
-  // first address gives the site's origin, the one that may show notifications and pop-ups.
-  void Navigating(WebKitWebView* view, const std::string& uri);
+  // A new view for the main window, made when its control is first asked to load `uri` (a
+  // floating reference, for the control to take). The first control ever navigated shows the
+  // site; another one shows the site too when its address is of the site's origin, else it shows
+  // an outside page. Views of one kind share a web process.
+  WebKitWebView* NewPlacedView(const std::string& uri);
+  // A control was asked to load the address (of nothing to load, when it names no host).
+  void Navigating(WebKitWebView* view, const std::optional<std::string>& uri);
   // The main window is going away: pop-up windows, open dialogs and undecided downloads go too.
   void CloseAll();
 
@@ -42,11 +45,14 @@ class Browser {
   void Attach(WebKitWebView* view, Gtk::Window& window, bool site);
   void Detach(WebKitWebView* view);
 
-  // Declared in the order of their use: the units go before the views' registry and the context.
-  GObjectPtr<WebKitWebContext> context_;
+  // Declared in the order of their use: the units go before the views' registry and the contexts.
+  GObjectPtr<WebKitWebContext> siteContext_;
+  GObjectPtr<WebKitWebContext> outsideContext_;
   Views views_;
-  WebKitWebView* firstPlaced_ = nullptr;  // the views of the main window are related to it
-  bool siteKnown_ = false;
+  WebKitWebView* firstSiteView_ = nullptr;  // the site's views of the main window are related to it
+  WebKitWebView* firstOutsideView_ = nullptr;
+  bool navigated_ = false;  // a control was asked to load something
+  std::string siteUri_;     // the first address of the site's view
   Popups popups_;
   ScriptDialogs dialogs_;
   Downloads downloads_;

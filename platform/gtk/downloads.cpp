@@ -24,12 +24,15 @@ struct Downloads::Chooser {
   std::unique_ptr<Gtk::FileChooserDialog> dialog;
 };
 
-Downloads::Downloads(Views& views, WebKitWebContext* context)
+Downloads::Downloads(Views& views, WebKitWebContext* siteContext, WebKitWebContext* outsideContext)
     : views_(views),
-      started_(Connect(context, "download-started",
+      started_(Connect(siteContext, "download-started",
                        +[](WebKitWebContext*, WebKitDownload* download, gpointer self) {
                          static_cast<Downloads*>(self)->Started(download);
                        },
+                       this)),
+      refused_(Connect(outsideContext, "download-started",
+                       +[](WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); },
                        this)) {}
 
 Downloads::~Downloads() {

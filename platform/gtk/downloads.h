@@ -1,5 +1,5 @@
 // Downloads the site's pages start: saved only where the agent chooses in a save dialog that
-// belongs to the page's window; cancelled, nothing is written.
+// belongs to the page's window; cancelled, nothing is written. Outside pages start none.
 #pragma once
 
 #include <gtkmm.h>
@@ -20,7 +20,7 @@ std::string SafeFileName(const char* suggested);
 
 class Downloads {
  public:
-  Downloads(Views& views, WebKitWebContext* context);
+  Downloads(Views& views, WebKitWebContext* siteContext, WebKitWebContext* outsideContext);
   ~Downloads();
   Downloads(const Downloads&) = delete;
   Downloads& operator=(const Downloads&) = delete;
@@ -36,7 +36,7 @@ class Downloads {
   void Ended(WebKitDownload* download);
 
   Views& views_;
-  SignalConnection started_;
+  SignalConnection started_, refused_;
   // Each download with a reference and the connections of ours until it is over.
   struct Tracked {
     GObjectPtr<WebKitDownload> download;

@@ -139,6 +139,7 @@ PictureBox& GtkForm::PictureBoxNamed(const std::string& name) { return Named(box
 WebBrowser& GtkForm::WebBrowserNamed(const std::string& name) { return Named(browsersByName_, name); }
 TimerControl& GtkForm::TimerNamed(const std::string& name) { return Named(timersByName_, name); }
 WebKitWebView* GtkForm::ViewNamed(const std::string& name) { return Named(browsersByName_, name).View(); }
+Gtk::Widget& GtkForm::ControlWidget(const std::string& name) { return Named(browsersByName_, name).Widget(); }
 
 void GtkForm::Realize() { gtk_widget_realize(GTK_WIDGET(window_.gobj())); }
 

@@ -75,8 +75,10 @@ class GtkForm : public Form {
 
   Gtk::Window& Window() { return window_; }
   const Browser& BrowserUnits() const { return browser_; }
-  // The browser view of a control, for those that look at the real view.
+  // The browser view of a control (made now if it was not yet), for those that look at the real view.
   WebKitWebView* ViewNamed(const std::string& name);
+  // What a browser control shows on the window: its view, or its placeholder until the first load.
+  Gtk::Widget& ControlWidget(const std::string& name);
 
  private:
   DesignContainer& ContainerFor(const ControlDesign& control);

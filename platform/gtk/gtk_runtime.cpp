@@ -45,6 +45,11 @@ GtkRuntime::GtkRuntime()
       midnightOffsetAtStart_(LocalSecondsSinceMidnight()),
       steadyStart_(std::chrono::steady_clock::now()) {}
 
+GtkRuntime::~GtkRuntime() {
+  form_.reset();
+  sandboxLeftovers_.Clean();
+}
+
 void GtkRuntime::Dispatch(const std::function<void()>& handler) {
   if (!handler || reporting_ || (form_ && form_->Unloaded())) return;
   ++depth_;
@@ -96,6 +101,7 @@ void GtkRuntime::ReportAndExit(const RuntimeError& error) {
                            "Run-time error '" + std::to_string(number) + "': " + english;
   const auto report = MakeMessageBox(nullptr, text, BoxIcon::Error, BoxButtons::Ok);
   report->run();
+  sandboxLeftovers_.Clean();
   std::fflush(nullptr);
   std::_Exit(kErrorExitCode);
 }

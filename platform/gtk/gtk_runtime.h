@@ -11,13 +11,14 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/forms.h"
+#include "sandbox_leftovers.h"
 
 namespace tavro::platform::gtk {
 
 class GtkRuntime : public Runtime, public Dispatcher {
  public:
   GtkRuntime();
-  ~GtkRuntime() override = default;
+  ~GtkRuntime() override;
   GtkRuntime(const GtkRuntime&) = delete;
   GtkRuntime& operator=(const GtkRuntime&) = delete;
 
@@ -51,6 +52,7 @@ class GtkRuntime : public Runtime, public Dispatcher {
   struct FileNote {
     std::string chinese, english;
   };
+  SandboxLeftovers sandboxLeftovers_;
   float twipsPerPixel_ = 15.0F;
   std::map<std::string, FileNote> fileNotes_;  // by file name, without folder
   SequentialFiles files_;

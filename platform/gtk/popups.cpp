@@ -87,7 +87,7 @@ WebKitWebView* Popups::Create(WebKitWebView* opener, WebKitNavigationAction* act
     if (ByTheAgent(action)) OpenOnDesktop(RequestUri(action));
     return nullptr;
   }
-  WebKitWebView* view = CreateWebView(webkit_web_view_get_context(opener), opener);
+  WebKitWebView* view = CreateWebView(webkit_web_view_get_context(opener), opener, ViewRole::Site);
   windows_.push_back(std::make_unique<PopupWindow>(view, views_.MainWindow().get_icon(), ApplicationTitle(),
                                                    [this, view] { Close(view); }));
   if (opened) opened(view, windows_.back()->Window());

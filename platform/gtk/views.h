@@ -23,9 +23,6 @@ class Views {
     const auto it = views_.find(view);
     return it != views_.end() && it->second.site;
   }
-  void MarkSite(WebKitWebView* view) {
-    if (const auto it = views_.find(view); it != views_.end()) it->second.site = true;
-  }
   // The window the view is in; the main window for a view Tavro does not show.
   Gtk::Window& WindowOf(WebKitWebView* view) const {
     const auto it = views_.find(view);

@@ -1,22 +1,49 @@
-// Placed browser views: the address fixed up as a browser's address bar would, loads in turn.
+// Placed browser views: made on their first load, the address fixed up as a browser's address bar
+// would, loads in turn.
 #include "web_browser.h"
 
 #include "platform/address.h"
 
 namespace tavro::platform::gtk {
 
+bool GtkWebBrowser::Placeholder::on_draw(const Cairo::RefPtr<Cairo::Context>& cr) {
+  cr->set_source_rgb(1, 1, 1);
+  cr->paint();
+  return true;
+}
+
 GtkWebBrowser::GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const ControlDesign& design,
                              DesignContainer& container, const PixelRect& rect)
     : browser_(browser),
       loadOrder_(loadOrder),
       container_(container),
-      view_(Retain(browser.NewPlacedView())),
-      widget_(Glib::wrap(GTK_WIDGET(view_.get()))),
-      turn_(loadOrder.Join([view = view_.get()](const std::string& uri) { webkit_web_view_load_uri(view, uri.c_str()); },
-                           design.visible)) {
-  widget_->set_name(design.name);
-  container_.Place(*widget_, rect, design.tabIndex);
-  widget_->set_visible(design.visible);
+      name_(design.name),
+      widget_(&placeholder_),
+      turn_(loadOrder.Join(
+          [this](const std::string& uri) {
+            MakeView(uri);
+            webkit_web_view_load_uri(view_.get(), uri.c_str());
+          },
+          design.visible)) {
+  placeholder_.set_name(name_);
+  placeholder_.set_can_focus(true);
+  container_.Place(placeholder_, rect, design.tabIndex);
+  placeholder_.set_visible(design.visible);
+}
+
+GtkWebBrowser::~GtkWebBrowser() {
+  loadChanged_.Disconnect();
+  loadFailed_.Disconnect();
+  container_.remove(*widget_);
+}
+
+void GtkWebBrowser::MakeView(const std::string& uri) {
+  if (view_) return;
+  view_ = Retain(browser_.NewPlacedView(uri));
+  Gtk::Widget* view = Glib::wrap(GTK_WIDGET(view_.get()));
+  view->set_name(name_);
+  container_.Replace(placeholder_, *view);
+  widget_ = view;
   loadChanged_ = Connect(view_.get(), "load-changed",
                          +[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
                            auto* me = static_cast<GtkWebBrowser*>(self);
@@ -33,21 +60,21 @@ GtkWebBrowser::GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const Contr
                         this);
 }
 
-GtkWebBrowser::~GtkWebBrowser() {
-  loadChanged_.Disconnect();
-  loadFailed_.Disconnect();
-  container_.remove(*widget_);
+WebKitWebView* GtkWebBrowser::View() {
+  MakeView({});
+  return view_.get();
 }
 
 void GtkWebBrowser::Navigate(const std::string& url) {
   std::optional<std::string> uri = FixUpAddress(url);
+  if (uri) MakeView(*uri);
+  browser_.Navigating(view_.get(), uri);
   if (!uri) return;  // the text names no host: nothing to ask for
-  browser_.Navigating(view_.get(), *uri);
   loadOrder_.Submit(turn_, std::move(*uri));
 }
 
 std::string GtkWebBrowser::LocationName() const {
-  const char* title = webkit_web_view_get_title(view_.get());
+  const char* title = view_ ? webkit_web_view_get_title(view_.get()) : nullptr;
   return title ? title : "";
 }
 

@@ -1,10 +1,12 @@
-// A browser view placed on the window: Navigate, LocationName and the host's Visible, over a
-// WebKit view whose loads take their turn in the window's load order.
+// A browser view placed on the window: Navigate, LocationName and the host's Visible. Its WebKit
+// view is made on the first load, so that a view never navigated costs no web process or memory;
+// until then a blank placeholder keeps its place, stacking and tab position.
 #pragma once
 
 #include <gtkmm.h>
 #include <webkit2/webkit2.h>
 
+#include <optional>
 #include <string>
 
 #include "browser.h"
@@ -29,15 +31,26 @@ class GtkWebBrowser : public WebBrowser {
   bool Visible() const override { return widget_->get_visible(); }
   void SetVisible(bool visible) override;
 
-  WebKitWebView* View() const { return view_.get(); }
+  // The WebKit view, made now (for the site) if it was not yet.
+  WebKitWebView* View();
   Gtk::Widget& Widget() { return *widget_; }
 
  private:
+  void MakeView(const std::string& uri);
+
+  // What a never navigated view shows: the empty page's white.
+  class Placeholder : public Gtk::DrawingArea {
+   protected:
+    bool on_draw(const Cairo::RefPtr<Cairo::Context>& cr) override;
+  };
+
   Browser& browser_;
   LoadOrder& loadOrder_;
   DesignContainer& container_;
+  std::string name_;
+  Placeholder placeholder_;
   GObjectPtr<WebKitWebView> view_;
-  Gtk::Widget* widget_;  // the same view, wrapped; gtkmm's wrapper goes with the view
+  Gtk::Widget* widget_;  // the placeholder, then the view (gtkmm's wrapper goes with the view)
   int turn_;             // the view's place in the load order
   SignalConnection loadChanged_, loadFailed_;
 };

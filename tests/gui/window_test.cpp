@@ -101,8 +101,13 @@ TEST(Window, FocusStartsOnTheMainView) {
     GtkWidget* focus = gtk_window_get_focus(form.Window().gobj());
     ASSERT_NE(focus, nullptr) << "no control has the focus";
     EXPECT_STREQ(gtk_widget_get_name(focus), "WebBrowser1");
-    EXPECT_EQ(focus, GTK_WIDGET(ViewOf(form, "WebBrowser1")));
+    // Never navigated, the control shows its placeholder; its view, once made, takes the focus over.
+    EXPECT_EQ(focus, form.ControlWidget("WebBrowser1").gobj());
     EXPECT_TRUE(gtk_widget_is_focus(focus));
+    GtkWidget* view = GTK_WIDGET(ViewOf(form, "WebBrowser1"));
+    EXPECT_EQ(gtk_window_get_focus(form.Window().gobj()), view);
+    EXPECT_TRUE(gtk_widget_is_focus(view));
+    EXPECT_EQ(form.ControlWidget("WebBrowser1").gobj(), view);
   });
 }
 
