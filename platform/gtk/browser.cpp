@@ -7,11 +7,10 @@ namespace tavro::platform::gtk {
 
 Browser::Browser(Gtk::Window& mainWindow)
     : siteContext_(CreateWebContext()),
-      outsideContext_(CreateWebContext()),
       views_(mainWindow),
       popups_(views_),
       dialogs_(views_),
-      downloads_(views_, siteContext_.get(), outsideContext_.get()),
+      downloads_(views_, siteContext_.get()),
       notifications_(views_, siteContext_.get()) {
   popups_.opened = [this](WebKitWebView* view, Gtk::Window& window) { Attach(view, window, true); };
   popups_.closing = [this](WebKitWebView* view) { Detach(view); };
@@ -22,11 +21,19 @@ Browser::~Browser() { CloseAll(); }
 WebKitWebView* Browser::NewPlacedView(const std::string& uri) {
   const bool site = !navigated_ || SameWebOrigin(uri, siteUri_);
   WebKitWebView*& first = site ? firstSiteView_ : firstOutsideView_;
-  WebKitWebView* view = CreateWebView(site ? siteContext_.get() : outsideContext_.get(), first,
+  WebKitWebView* view = CreateWebView(site ? siteContext_.get() : OutsideContext(), first,
                                       site ? ViewRole::Site : ViewRole::Outside);
   if (!first) first = view;
   Attach(view, views_.MainWindow(), site);
   return view;
+}
+
+WebKitWebContext* Browser::OutsideContext() {
+  if (!outsideContext_) {
+    outsideContext_ = CreateWebContext();
+    downloads_.Refuse(outsideContext_.get());
+  }
+  return outsideContext_.get();
 }
 
 void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {

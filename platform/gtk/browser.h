@@ -45,6 +45,10 @@ class Browser {
   void Attach(WebKitWebView* view, Gtk::Window& window, bool site);
   void Detach(WebKitWebView* view);
 
+  // Outside pages' context, made with the first outside view: a context starts a network
+  // process of its own.
+  WebKitWebContext* OutsideContext();
+
   // Declared in the order of their use: the units go before the views' registry and the contexts.
   GObjectPtr<WebKitWebContext> siteContext_;
   GObjectPtr<WebKitWebContext> outsideContext_;

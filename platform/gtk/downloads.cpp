@@ -24,16 +24,19 @@ struct Downloads::Chooser {
   std::unique_ptr<Gtk::FileChooserDialog> dialog;
 };
 
-Downloads::Downloads(Views& views, WebKitWebContext* siteContext, WebKitWebContext* outsideContext)
+Downloads::Downloads(Views& views, WebKitWebContext* siteContext)
     : views_(views),
       started_(Connect(siteContext, "download-started",
                        +[](WebKitWebContext*, WebKitDownload* download, gpointer self) {
                          static_cast<Downloads*>(self)->Started(download);
                        },
-                       this)),
-      refused_(Connect(outsideContext, "download-started",
-                       +[](WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); },
                        this)) {}
+
+void Downloads::Refuse(WebKitWebContext* context) {
+  refused_ = Connect(context, "download-started",
+                     +[](WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); },
+                     this);
+}
 
 Downloads::~Downloads() {
   CloseAll();

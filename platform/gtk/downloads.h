@@ -20,13 +20,15 @@ std::string SafeFileName(const char* suggested);
 
 class Downloads {
  public:
-  Downloads(Views& views, WebKitWebContext* siteContext, WebKitWebContext* outsideContext);
+  Downloads(Views& views, WebKitWebContext* siteContext);
   ~Downloads();
   Downloads(const Downloads&) = delete;
   Downloads& operator=(const Downloads&) = delete;
 
   // Open choosers are cancelled with their downloads, and later downloads are cancelled at once.
   void CloseAll();
+  // The context's pages (outside pages) start no downloads at all.
+  void Refuse(WebKitWebContext* context);
 
  private:
   struct Chooser;
