@@ -41,10 +41,10 @@ TEST_F(NewWindowTest, BlankLinkOpensADecoratedWindowThatSharesTheSignedInSession
   ASSERT_TRUE(g);
   EXPECT_NEAR(g->width, 1000, 50);
   EXPECT_NEAR(g->height, 700, 50);
-  EXPECT_TRUE(probe_->Decorated(*popup));
-  EXPECT_FALSE(probe_->Decorated(main)) << "the main window lost its skin";
-  EXPECT_TRUE(probe_->HasIcon(*popup));
-  EXPECT_EQ(probe_->TransientFor(*popup), 0u) << "a page window is not a dialog of the frame";
+  EXPECT_TRUE(x_->Decorated(*popup));
+  EXPECT_FALSE(x_->Decorated(main)) << "the main window lost its skin";
+  EXPECT_TRUE(x_->HasIcon(*popup));
+  EXPECT_EQ(x_->TransientFor(*popup), 0u) << "a page window is not a dialog of the frame";
   EXPECT_EQ(app_->Dialogs().size(), 1u) << "exactly the frame and the new window on screen";
 }
 
@@ -81,7 +81,7 @@ TEST_F(NewWindowTest, OpenWindowsDoNotKeepTheProgramRunningOnceTheMainWindowClos
   ASSERT_TRUE(popup) << Describe();
 
   // Closing a page's window leaves the frame alone.
-  probe_->RequestClose(*popup);
+  x_->RequestClose(*popup);
   ASSERT_TRUE(WaitUntil([&] { return x_->State(*popup) != MapState::Viewable; }, 10s))
       << "the page window did not close from its close button";
   EXPECT_EQ(x_->State(main), MapState::Viewable);
@@ -93,7 +93,7 @@ TEST_F(NewWindowTest, OpenWindowsDoNotKeepTheProgramRunningOnceTheMainWindowClos
   const XWindow main2 = MainWindowMapped();
   const auto popup2 = WaitWindowTitled([](const std::string& t) { return StartsWith(t, "whoami"); }, 30s);
   ASSERT_TRUE(popup2) << Describe();
-  probe_->RequestClose(main2);
+  x_->RequestClose(main2);
   const auto code = app_->Proc().Wait(15s);
   ASSERT_TRUE(code) << "still running 15 s after the main window was closed with a page window open";
   EXPECT_EQ(*code, 0);
@@ -104,11 +104,9 @@ TEST_F(NewWindowTest, OpenWindowsDoNotKeepTheProgramRunningOnceTheMainWindowClos
 class AdPopupTest : public BrowserTest {
  protected:
   void SetUp() override {
-    const std::string url = TAVRO_AD_PAGE_URL;
-    const std::string prefix = "http://127.0.0.1:";
-    if (!StartsWith(url, prefix) || url.size() < prefix.size() + 9 || url.substr(url.size() - 8) != "/ad.html")
-      GTEST_SKIP() << "TAVRO_AD_PAGE_URL=" << url << " is not served on 127.0.0.1 here";
-    adPort_ = std::stoi(url.substr(prefix.size()));
+    const auto port = e2e::AdPagePort();
+    if (!port) GTEST_SKIP() << "TAVRO_AD_PAGE_URL=" << TAVRO_AD_PAGE_URL << " is not served on 127.0.0.1 here";
+    adPort_ = *port;
   }
 
   // Other programs (tests of other builds) may hold the port for a while: wait for it.
@@ -180,7 +178,7 @@ TEST_F(AdPopupTest, AdvertisementWindowsGoToTheDesktopBrowserOnAClickAndNeverInt
   const auto opened = InstallDesktopBrowser();
   StartX();
   StartSite(0, 300);
-  WriteAddressFile(site_->BaseUrl());
+  PrepareWorkingFolder();
   StartTavro();
   const XWindow main = MainWindowMapped();
   ASSERT_TRUE(WaitForCaption([](const std::string& c) { return c.find(TAVRO_TITLE_MARKER) != std::string::npos; },

@@ -65,7 +65,7 @@ TEST_F(NotificationTest, TheSitesNotificationShowsOnTheDesktopAndAClickBringsTav
   EXPECT_EQ(call->actions, (std::vector<std::string>{"default", "打开"}));
 
   const XWindow main = *app_->MainWindow();
-  probe_->Iconify(main);
+  x_->Iconify(main);
   ASSERT_TRUE(WaitUntil([&] { return x_->Iconic(main); }, 5s)) << "the window manager did not minimise it";
   // Another program's notification, or another action on ours, leaves Tavro where it is.
   service.EmitActionInvoked(call->id + 100, "default");
@@ -101,8 +101,8 @@ class ScriptDialogTest : public BrowserTest {
     const auto box = app_->WaitDialog(30s);
     if (!box) throw std::runtime_error("no dialog; caption: " + app_->Caption());
     EXPECT_EQ(x_->Title(*box), TAVRO_DISPLAY_NAME);
-    EXPECT_EQ(probe_->TransientFor(*box), main) << "the box does not belong to the main window";
-    EXPECT_TRUE(probe_->HasState(*box, "_NET_WM_STATE_MODAL"));
+    EXPECT_EQ(x_->TransientFor(*box), main) << "the box does not belong to the main window";
+    EXPECT_TRUE(x_->HasState(*box, "_NET_WM_STATE_MODAL"));
     return *box;
   }
   void Answer(XWindow box, const std::string& key) {
@@ -179,8 +179,8 @@ class DownloadTest : public BrowserTest {
     const XWindow main = MainWindowMapped();
     const auto chooser = app_->WaitDialog(30s);
     if (!chooser) throw std::runtime_error("no file chooser; caption: " + app_->Caption());
-    EXPECT_EQ(probe_->TransientFor(*chooser), main) << "the chooser does not belong to the main window";
-    EXPECT_TRUE(probe_->HasState(*chooser, "_NET_WM_STATE_MODAL"));
+    EXPECT_EQ(x_->TransientFor(*chooser), main) << "the chooser does not belong to the main window";
+    EXPECT_TRUE(x_->HasState(*chooser, "_NET_WM_STATE_MODAL"));
     EXPECT_EQ(CountRequests("/kefu/lab/download.php"), 1u) << Describe();
     return *chooser;
   }

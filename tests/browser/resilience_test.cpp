@@ -69,7 +69,7 @@ TEST_F(CertificateTest, SelfSignedCertificateIsRefusedAndItsPageNeverShows) {
   const std::string secret = "secret page";
   TlsServer tls(dir_.Sub("tls"), secret);
   StartX();
-  WriteAddressFile("https://127.0.0.1:" + std::to_string(tls.Port()) + "/secret.html#");
+  PrepareWorkingFolder("https://127.0.0.1:" + std::to_string(tls.Port()) + "/secret.html#");
   StartTavro();
   MainWindowMapped();
 

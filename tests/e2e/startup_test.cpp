@@ -11,12 +11,6 @@ namespace {
 
 const std::string kLoginTitle = "客服登录";
 
-std::string Describe(const std::vector<SiteRequest>& requests) {
-  std::string out;
-  for (const auto& r : requests) out += "\n  " + r.method + " " + r.target + " " + r.session;
-  return out.empty() ? " (none)" : out;
-}
-
 bool MappedWithSize(const std::vector<MapRecord>& maps, int width, int height) {
   for (const auto& m : maps)
     if (m.width == width && m.height == height) return true;
@@ -42,17 +36,17 @@ TEST_F(AdPageTest, StartupRequestsLoginThenAdInACentredWindowCaptionedWithTheLog
       },
       60s, 10ms);
   const auto captionedAt = Clock::now();
-  ASSERT_TRUE(loginRequested) << "no login page request" << Describe(site_->Requests());
+  ASSERT_TRUE(loginRequested) << "no login page request" << Describe();
   ASSERT_TRUE(captioned) << "caption: \"" << app_->Caption() << "\"";
   const auto lag = MillisBetween(*loginRequested, captionedAt);
   std::cout << "[ e2e ] login page request to caption: " << lag << " ms\n";
   EXPECT_LE(lag, 2000) << "the caption took too long to follow the page title";
 
-  ASSERT_TRUE(WaitUntil([&] { return PageRequests().size() >= 2; }, 30s)) << Describe(site_->Requests());
+  ASSERT_TRUE(WaitUntil([&] { return PageRequests().size() >= 2; }, 30s)) << Describe();
   // Anything the pages load would show up by now; they load nothing.
   std::this_thread::sleep_for(1s);
   const std::vector<SiteRequest> expected = {{"GET", "/kefu/login.php?", "-"}, {"GET", "/ad.html", "-"}};
-  EXPECT_EQ(PageRequests(), expected) << Describe(site_->Requests());
+  EXPECT_EQ(PageRequests(), expected) << Describe();
 
   const auto main = app_->MainWindow();
   ASSERT_TRUE(main);
@@ -92,7 +86,7 @@ class StartupTest : public TavroE2eTest {
     EXPECT_EQ(*code, 1);
     EXPECT_FALSE(app_->Proc().Signalled());
     EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight)) << "the main window was shown";
-    EXPECT_TRUE(site_->Requests().empty()) << Describe(site_->Requests());
+    EXPECT_TRUE(site_->Requests().empty()) << Describe();
   }
 };
 
@@ -121,7 +115,7 @@ TEST_F(StartupTest, EmptyAddressFileAsksFirstThenShowsTheWindowWithoutRequesting
   EXPECT_NE(maps.front().window, *main) << "the main window was mapped before the message box";
 
   EXPECT_FALSE(app_->Proc().Wait(1500ms)) << "exited with " << *app_->Proc().ExitCode();
-  EXPECT_TRUE(site_->Requests().empty()) << Describe(site_->Requests());
+  EXPECT_TRUE(site_->Requests().empty()) << Describe();
   EXPECT_EQ(app_->Caption(), "");
 }
 
