@@ -3,7 +3,6 @@
 // desktop's browser, and only when the agent clicked.
 #include <fstream>
 #include <iostream>
-#include <thread>
 
 #include "browser_fixture.h"
 #include "tavro_config.h"
@@ -127,10 +126,9 @@ class AdPopupTest : public BrowserTest {
               10s);
           if (up && adServer_->Running()) return true;
           adServer_.reset();
-          std::this_thread::sleep_for(1s);
           return false;
         },
-        90s, 0ms);
+        90s, 1s);
     ASSERT_TRUE(serving) << "the ad server did not start: " << ReadFile(p.stderrPath);
   }
 
@@ -174,6 +172,7 @@ TEST_F(AdPopupTest, AdvertisementWindowsGoToTheDesktopBrowserOnAClickAndNeverInt
               "  var a = document.createElement('a'); a.href = '" + landing + "?by=scriptlink';"
               "  a.target = '_blank'; document.body.appendChild(a); a.click();"
               "  document.title = 'ad tried';"
+              "  fetch('attempts-over');"
               "}, 100);</script></body></html>");
   const auto opened = InstallDesktopBrowser();
   StartX();
@@ -186,16 +185,22 @@ TEST_F(AdPopupTest, AdvertisementWindowsGoToTheDesktopBrowserOnAClickAndNeverInt
       << app_->Caption();
   ASSERT_TRUE(WaitUntil([&] { return AdRequests().find("GET /ad.html") != std::string::npos; }, 20s))
       << AdRequests();
-  std::this_thread::sleep_for(1500ms);  // the page's own attempts are over
+  // The page asks for this once its own attempts are over.
+  ASSERT_TRUE(WaitUntil([&] { return AdRequests().find("GET /attempts-over") != std::string::npos; }, 20s))
+      << AdRequests();
   EXPECT_EQ(ReadFile(opened), "") << "windows opened without a click";
 
-  // The ad view sits at the bottom left of the signed-in layout.
+  // The ad view sits at the bottom left of the signed-in layout. A second click is handled only
+  // after the first: once its link is handed on, whatever the first one did is done.
   const auto [x, y] = ToRoot(main, 30, 700);
   input_->Click(x, y);
   ASSERT_TRUE(WaitUntil([&] { return !ReadFile(opened).empty(); }, 15s))
       << "the desktop's browser was not asked to open the link; stderr: " << app_->Proc().Stderr();
-  std::this_thread::sleep_for(500ms);
-  EXPECT_EQ(ReadFile(opened), landing + "?by=click\n");
+  input_->Click(x, y);
+  const std::string clicked = landing + "?by=click\n";
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(opened).size() >= 2 * clicked.size(); }, 15s))
+      << "the second click was not handed on: " << ReadFile(opened);
+  EXPECT_EQ(ReadFile(opened), clicked + clicked) << "each click opens the link once, and nothing else opens";
   EXPECT_TRUE(app_->Dialogs().empty()) << "an advertisement window opened inside Tavro";
   EXPECT_EQ(AdRequests().find("landing.html"), std::string::npos) << "Tavro loaded the link itself";
   EXPECT_NE(app_->Caption().find(TAVRO_TITLE_MARKER), std::string::npos) << "the main view left the console";
