@@ -34,7 +34,7 @@ TEST_F(AttentionTest, CaptionChangeAsksForAttentionOnlyWhileTheAgentLooksElsewhe
   }
 
   // Another program's window takes the focus: the next change asks for attention.
-  const XWindow other = probe_->CreateWindow(0, 0, 200, 200);
+  const XWindow other = x_->CreateWindow(0, 0, 200, 200);
   ASSERT_TRUE(WaitUntil([&] { return x_->State(other) == MapState::Viewable; }, 5s));
   x_->Focus(other);
   ASSERT_TRUE(WaitForNextTick());
@@ -47,7 +47,7 @@ TEST_F(AttentionTest, CaptionChangeAsksForAttentionOnlyWhileTheAgentLooksElsewhe
   EXPECT_FALSE(x_->Urgent(main));
 
   // Minimised: the next change asks again; back on screen with the focus ends it.
-  probe_->Iconify(main);
+  x_->Iconify(main);
   ASSERT_TRUE(WaitUntil([&] { return x_->Iconic(main); }, 5s)) << "the window manager did not minimise it";
   ASSERT_TRUE(WaitForNextTick());
   EXPECT_TRUE(WaitUntil([&] { return x_->Urgent(main); }, 2s)) << "no attention asked while minimised";

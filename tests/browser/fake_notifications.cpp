@@ -138,10 +138,14 @@ void FakeNotificationService::OnMethod(GDBusConnection*, const char*, const char
   {
     std::lock_guard lock(me->mutex_);
     call.id = me->nextId_++;
+  }
+  // Answered before it is seen: anything the test emits after seeing the call follows the answer.
+  g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", call.id));
+  {
+    std::lock_guard lock(me->mutex_);
     me->calls_.push_back(call);
   }
   me->changed_.notify_all();
-  g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", call.id));
 }
 
 std::vector<NotifyCall> FakeNotificationService::Calls() {

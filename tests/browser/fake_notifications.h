@@ -49,7 +49,7 @@ class FakeNotificationService {
   FakeNotificationService& operator=(const FakeNotificationService&) = delete;
 
   std::vector<NotifyCall> Calls();
-  // Waits for the n-th Notify call (from 1).
+  // Waits for the n-th Notify call (from 1); it has been answered by then.
   std::optional<NotifyCall> WaitCall(std::size_t n, std::chrono::milliseconds timeout);
   // What the service emits when the user clicks a notification or it goes away.
   void EmitActionInvoked(std::uint32_t id, const std::string& action);

@@ -3,7 +3,6 @@
 // desktop's browser, and only when the agent clicked.
 #include <fstream>
 #include <iostream>
-#include <thread>
 
 #include "browser_fixture.h"
 #include "tavro_config.h"
@@ -41,10 +40,10 @@ TEST_F(NewWindowTest, BlankLinkOpensADecoratedWindowThatSharesTheSignedInSession
   ASSERT_TRUE(g);
   EXPECT_NEAR(g->width, 1000, 50);
   EXPECT_NEAR(g->height, 700, 50);
-  EXPECT_TRUE(probe_->Decorated(*popup));
-  EXPECT_FALSE(probe_->Decorated(main)) << "the main window lost its skin";
-  EXPECT_TRUE(probe_->HasIcon(*popup));
-  EXPECT_EQ(probe_->TransientFor(*popup), 0u) << "a page window is not a dialog of the frame";
+  EXPECT_TRUE(x_->Decorated(*popup));
+  EXPECT_FALSE(x_->Decorated(main)) << "the main window lost its skin";
+  EXPECT_TRUE(x_->HasIcon(*popup));
+  EXPECT_EQ(x_->TransientFor(*popup), 0u) << "a page window is not a dialog of the frame";
   EXPECT_EQ(app_->Dialogs().size(), 1u) << "exactly the frame and the new window on screen";
 }
 
@@ -81,7 +80,7 @@ TEST_F(NewWindowTest, OpenWindowsDoNotKeepTheProgramRunningOnceTheMainWindowClos
   ASSERT_TRUE(popup) << Describe();
 
   // Closing a page's window leaves the frame alone.
-  probe_->RequestClose(*popup);
+  x_->RequestClose(*popup);
   ASSERT_TRUE(WaitUntil([&] { return x_->State(*popup) != MapState::Viewable; }, 10s))
       << "the page window did not close from its close button";
   EXPECT_EQ(x_->State(main), MapState::Viewable);
@@ -93,7 +92,7 @@ TEST_F(NewWindowTest, OpenWindowsDoNotKeepTheProgramRunningOnceTheMainWindowClos
   const XWindow main2 = MainWindowMapped();
   const auto popup2 = WaitWindowTitled([](const std::string& t) { return StartsWith(t, "whoami"); }, 30s);
   ASSERT_TRUE(popup2) << Describe();
-  probe_->RequestClose(main2);
+  x_->RequestClose(main2);
   const auto code = app_->Proc().Wait(15s);
   ASSERT_TRUE(code) << "still running 15 s after the main window was closed with a page window open";
   EXPECT_EQ(*code, 0);
@@ -104,11 +103,9 @@ TEST_F(NewWindowTest, OpenWindowsDoNotKeepTheProgramRunningOnceTheMainWindowClos
 class AdPopupTest : public BrowserTest {
  protected:
   void SetUp() override {
-    const std::string url = TAVRO_AD_PAGE_URL;
-    const std::string prefix = "http://127.0.0.1:";
-    if (!StartsWith(url, prefix) || url.size() < prefix.size() + 9 || url.substr(url.size() - 8) != "/ad.html")
-      GTEST_SKIP() << "TAVRO_AD_PAGE_URL=" << url << " is not served on 127.0.0.1 here";
-    adPort_ = std::stoi(url.substr(prefix.size()));
+    const auto port = e2e::AdPagePort();
+    if (!port) GTEST_SKIP() << "TAVRO_AD_PAGE_URL=" << TAVRO_AD_PAGE_URL << " is not served on 127.0.0.1 here";
+    adPort_ = *port;
   }
 
   // Other programs (tests of other builds) may hold the port for a while: wait for it.
@@ -129,10 +126,9 @@ class AdPopupTest : public BrowserTest {
               10s);
           if (up && adServer_->Running()) return true;
           adServer_.reset();
-          std::this_thread::sleep_for(1s);
           return false;
         },
-        90s, 0ms);
+        90s, 1s);
     ASSERT_TRUE(serving) << "the ad server did not start: " << ReadFile(p.stderrPath);
   }
 
@@ -176,11 +172,12 @@ TEST_F(AdPopupTest, AdvertisementWindowsGoToTheDesktopBrowserOnAClickAndNeverInt
               "  var a = document.createElement('a'); a.href = '" + landing + "?by=scriptlink';"
               "  a.target = '_blank'; document.body.appendChild(a); a.click();"
               "  document.title = 'ad tried';"
+              "  fetch('attempts-over');"
               "}, 100);</script></body></html>");
   const auto opened = InstallDesktopBrowser();
   StartX();
   StartSite(0, 300);
-  WriteAddressFile(site_->BaseUrl());
+  PrepareWorkingFolder();
   StartTavro();
   const XWindow main = MainWindowMapped();
   ASSERT_TRUE(WaitForCaption([](const std::string& c) { return c.find(TAVRO_TITLE_MARKER) != std::string::npos; },
@@ -188,16 +185,22 @@ TEST_F(AdPopupTest, AdvertisementWindowsGoToTheDesktopBrowserOnAClickAndNeverInt
       << app_->Caption();
   ASSERT_TRUE(WaitUntil([&] { return AdRequests().find("GET /ad.html") != std::string::npos; }, 20s))
       << AdRequests();
-  std::this_thread::sleep_for(1500ms);  // the page's own attempts are over
+  // The page asks for this once its own attempts are over.
+  ASSERT_TRUE(WaitUntil([&] { return AdRequests().find("GET /attempts-over") != std::string::npos; }, 20s))
+      << AdRequests();
   EXPECT_EQ(ReadFile(opened), "") << "windows opened without a click";
 
-  // The ad view sits at the bottom left of the signed-in layout.
+  // The ad view sits at the bottom left of the signed-in layout. A second click is handled only
+  // after the first: once its link is handed on, whatever the first one did is done.
   const auto [x, y] = ToRoot(main, 30, 700);
   input_->Click(x, y);
   ASSERT_TRUE(WaitUntil([&] { return !ReadFile(opened).empty(); }, 15s))
       << "the desktop's browser was not asked to open the link; stderr: " << app_->Proc().Stderr();
-  std::this_thread::sleep_for(500ms);
-  EXPECT_EQ(ReadFile(opened), landing + "?by=click\n");
+  input_->Click(x, y);
+  const std::string clicked = landing + "?by=click\n";
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(opened).size() >= 2 * clicked.size(); }, 15s))
+      << "the second click was not handed on: " << ReadFile(opened);
+  EXPECT_EQ(ReadFile(opened), clicked + clicked) << "each click opens the link once, and nothing else opens";
   EXPECT_TRUE(app_->Dialogs().empty()) << "an advertisement window opened inside Tavro";
   EXPECT_EQ(AdRequests().find("landing.html"), std::string::npos) << "Tavro loaded the link itself";
   EXPECT_NE(app_->Caption().find(TAVRO_TITLE_MARKER), std::string::npos) << "the main view left the console";

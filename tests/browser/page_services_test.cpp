@@ -1,8 +1,8 @@
 // What a page asks of the desktop: permission for notifications (the site's origin only), script
 // dialogs (modal boxes with the product's title, answered back to the page) and downloads (saved
 // only where the agent chose).
+#include <algorithm>
 #include <iostream>
-#include <thread>
 
 #include "browser_fixture.h"
 #include "fake_notifications.h"
@@ -65,16 +65,22 @@ TEST_F(NotificationTest, TheSitesNotificationShowsOnTheDesktopAndAClickBringsTav
   EXPECT_EQ(call->actions, (std::vector<std::string>{"default", "打开"}));
 
   const XWindow main = *app_->MainWindow();
-  probe_->Iconify(main);
+  x_->Iconify(main);
   ASSERT_TRUE(WaitUntil([&] { return x_->Iconic(main); }, 5s)) << "the window manager did not minimise it";
-  // Another program's notification, or another action on ours, leaves Tavro where it is.
+  const auto activations = [&] {
+    const auto messages = x_->RootMessagesAbout(main);
+    return std::count(messages.begin(), messages.end(), "_NET_ACTIVE_WINDOW");
+  };
+  const auto before = activations();
+  // Another program's notification and another action on ours, then the click on ours: the
+  // service sends them in this order, and Tavro takes them in the order they come.
   service.EmitActionInvoked(call->id + 100, "default");
   service.EmitActionInvoked(call->id, "dismiss");
-  std::this_thread::sleep_for(700ms);
-  EXPECT_TRUE(x_->Iconic(main));
   service.EmitActionInvoked(call->id, "default");
   EXPECT_TRUE(WaitUntil([&] { return !x_->Iconic(main) && x_->State(main) == MapState::Viewable; }, 10s))
       << "the click did not bring the window back";
+  // Brought to the front once, for the click: the two before it left Tavro where it was.
+  EXPECT_EQ(activations() - before, 1) << "another program's notification or another action brought Tavro back";
 }
 
 // The main view starts on the site at 127.0.0.1 and is redirected to the same server under
@@ -101,8 +107,8 @@ class ScriptDialogTest : public BrowserTest {
     const auto box = app_->WaitDialog(30s);
     if (!box) throw std::runtime_error("no dialog; caption: " + app_->Caption());
     EXPECT_EQ(x_->Title(*box), TAVRO_DISPLAY_NAME);
-    EXPECT_EQ(probe_->TransientFor(*box), main) << "the box does not belong to the main window";
-    EXPECT_TRUE(probe_->HasState(*box, "_NET_WM_STATE_MODAL"));
+    EXPECT_EQ(x_->TransientFor(*box), main) << "the box does not belong to the main window";
+    EXPECT_TRUE(x_->HasState(*box, "_NET_WM_STATE_MODAL"));
     return *box;
   }
   void Answer(XWindow box, const std::string& key) {
@@ -114,15 +120,25 @@ class ScriptDialogTest : public BrowserTest {
 TEST_F(ScriptDialogTest, AlertWaitsForTheAgentInABoxTitledWithTheProductName) {
   StartX();
   StartSite();
-  AddressLabPage("/kefu/lab/alert.html");
+  AddressLabPage("/kefu/lab/alert-then-request.html");
   StartTavro();
   const XWindow main = MainWindowMapped();
   const XWindow box = ExpectBox(main);
-  // The page's script stands still until the box is answered.
-  std::this_thread::sleep_for(1200ms);
-  EXPECT_EQ(app_->Caption(), "lab alert");
+  // The page's script stands still until the box is answered: the request it makes after the
+  // alert comes after one the test makes while the box is up, and the caption keeps the title
+  // the page had before it.
+  EXPECT_TRUE(WaitForCaption("lab alert", 10s)) << app_->Caption();
+  site_->Get("/kefu/lab/title.php?t=box-up");
+  const std::string after = "/kefu/lab/title.php?t=answered";
+  EXPECT_EQ(CountRequests(after), 0u) << "the script ran on past the alert" << Describe();
   Answer(box, "Return");
   EXPECT_TRUE(WaitForCaption("alert done", 10s)) << app_->Caption();
+  ASSERT_TRUE(WaitUntil([&] { return CountRequests(after) == 1; }, 10s)) << Describe();
+  const auto requests = site_->Requests();
+  const auto at = [&](const std::string& target) {
+    return std::find_if(requests.begin(), requests.end(), [&](const SiteRequest& r) { return r.target == target; });
+  };
+  EXPECT_LT(at("/kefu/lab/title.php?t=box-up"), at(after)) << "the script ran on before the box was answered" << Describe();
 }
 
 TEST_F(ScriptDialogTest, ConfirmAndPromptHandTheAgentsAnswersToThePage) {
@@ -171,6 +187,13 @@ class DownloadTest : public BrowserTest {
     return out;
   }
 
+  // Once the program and its helper processes are gone, nothing more can be written.
+  void EndTavroAndItsHelpers() {
+    app_->Proc().Stop(2s);
+    EXPECT_TRUE(WaitUntil([&] { return app_->Proc().LiveGroupMembers().empty(); }, 20s))
+        << "tavro's helper processes are still running";
+  }
+
   XWindow StartDownload() {
     StartX();
     StartSite();
@@ -179,8 +202,8 @@ class DownloadTest : public BrowserTest {
     const XWindow main = MainWindowMapped();
     const auto chooser = app_->WaitDialog(30s);
     if (!chooser) throw std::runtime_error("no file chooser; caption: " + app_->Caption());
-    EXPECT_EQ(probe_->TransientFor(*chooser), main) << "the chooser does not belong to the main window";
-    EXPECT_TRUE(probe_->HasState(*chooser, "_NET_WM_STATE_MODAL"));
+    EXPECT_EQ(x_->TransientFor(*chooser), main) << "the chooser does not belong to the main window";
+    EXPECT_TRUE(x_->HasState(*chooser, "_NET_WM_STATE_MODAL"));
     EXPECT_EQ(CountRequests("/kefu/lab/download.php"), 1u) << Describe();
     return *chooser;
   }
@@ -188,19 +211,19 @@ class DownloadTest : public BrowserTest {
 
 TEST_F(DownloadTest, AcceptedDownloadIsSavedUnderTheSuggestedNameWhereTheChooserPoints) {
   const XWindow chooser = StartDownload();
-  // Nothing is written before the agent decides.
-  std::this_thread::sleep_for(1s);
+  // Nothing is written before the agent decides. The chooser comes up once the engine holds the
+  // answer: a download that did not wait for the agent would have been written by then.
   EXPECT_TRUE(DownloadedFiles().empty());
 
   input_->Key(chooser, "Return");
   const fs::path saved = home_ / "visitors.csv";
   EXPECT_TRUE(WaitUntil([&] { return ReadFile(saved) == kCsv; }, 15s))
       << "saved: \"" << ReadFile(saved) << "\"; stderr: " << app_->Proc().Stderr();
-  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(app_->Proc().Running());
+  EndTavroAndItsHelpers();
   const auto files = DownloadedFiles();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files.front(), saved);
-  EXPECT_TRUE(app_->Proc().Running());
 }
 
 TEST_F(DownloadTest, ChoosingAnExistingFileReplacesItAfterConfirmation) {
@@ -223,10 +246,10 @@ TEST_F(DownloadTest, CancelledDownloadWritesNothingAnywhere) {
   const XWindow chooser = StartDownload();
   input_->Key(chooser, "Escape");
   ASSERT_TRUE(WaitUntil([&] { return app_->Dialogs().empty(); }, 10s)) << "Escape left the chooser up";
-  std::this_thread::sleep_for(2s);
+  EXPECT_TRUE(app_->Proc().Running());
+  EndTavroAndItsHelpers();
   const auto files = DownloadedFiles();
   EXPECT_TRUE(files.empty()) << "written: " << (files.empty() ? "" : files.front().string());
-  EXPECT_TRUE(app_->Proc().Running());
 }
 
 }  // namespace

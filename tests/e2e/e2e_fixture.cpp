@@ -1,5 +1,6 @@
 #include "e2e_fixture.h"
 
+#include <algorithm>
 #include <iostream>
 #include <regex>
 
@@ -16,6 +17,32 @@ std::optional<int> AdPagePort() {
   const int port = std::stoi(m[1].str());
   if (port <= 0 || port > 65535) return std::nullopt;
   return port;
+}
+
+std::string ComparePicture(const RgbImage& shot, const DecodedPicture& picture, int left, int top, int step,
+                           const std::vector<Rect>& skip, int minX, int maxX) {
+  int compared = 0, wrong = 0;
+  std::string first;
+  for (int y = 0; y < picture.image.Height(); y += step) {
+    for (int x = 0; x < picture.image.Width(); x += step) {
+      const int sx = left + x, sy = top + y;
+      if (!picture.Opaque(x, y) || !shot.Contains(sx, sy) || sx < minX || sx > maxX) continue;
+      if (std::any_of(skip.begin(), skip.end(), [&](const Rect& r) { return r.Contains(sx, sy); })) continue;
+      ++compared;
+      if (!Near(shot.Pixel(sx, sy), picture.image.Pixel(x, y), 3)) {
+        if (++wrong == 1)
+          first = " first at (" + std::to_string(sx) + "," + std::to_string(sy) + "): " +
+                  ToString(shot.Pixel(sx, sy)) + " instead of " + ToString(picture.image.Pixel(x, y));
+      }
+    }
+  }
+  if (compared < 20) return "only " + std::to_string(compared) + " pixels to compare";
+  if (wrong == 0) return {};
+  return std::to_string(wrong) + " of " + std::to_string(compared) + " pixels differ;" + first;
+}
+
+DecodedPicture MinimisePicture() {
+  return DecodeGif(fs::path(TAVRO_SOURCE_DIR) / "app/form/images/minimize.gif");
 }
 
 void AdPageTest::SetUp() {
@@ -36,10 +63,7 @@ void TavroE2eTest::TearDown() {
       }
     }
     if (app_) std::cout << "[ e2e ] tavro stderr:\n" << app_->Proc().Stderr() << "\n";
-    if (site_) {
-      std::cout << "[ e2e ] site log:\n";
-      for (const auto& r : site_->Requests()) std::cout << "  " << r.method << " " << r.target << " " << r.session << "\n";
-    }
+    if (site_) std::cout << "[ e2e ] site log:" << Describe() << "\n";
   }
   // The program goes first, then the site it talks to, then the display it shows on.
   app_.reset();
@@ -49,7 +73,9 @@ void TavroE2eTest::TearDown() {
 }
 
 void TavroE2eTest::StartX(bool windowManager) {
-  x_ = std::make_unique<XServer>(dir_.Sub("x"), XServerOptions{windowManager});
+  XServerOptions options;
+  options.windowManager = windowManager;
+  x_ = std::make_unique<XServer>(dir_.Sub("x"), options);
   input_ = std::make_unique<Input>(*x_, dir_.Sub("input"));
 }
 
@@ -63,18 +89,26 @@ void TavroE2eTest::StartSite(int port, std::optional<int> autoLoginMs) {
 
 void TavroE2eTest::WriteAddressFile(const std::string& bytes) { WriteFileBytes(work_ / "url.txt", bytes); }
 
-void TavroE2eTest::PrepareWorkingFolder() {
-  WriteAddressFile(site_->BaseUrl());
+void TavroE2eTest::PrepareWorkingFolder() { PrepareWorkingFolder(site_->BaseUrl()); }
+
+void TavroE2eTest::PrepareWorkingFolder(const std::string& address) {
+  WriteAddressFile(address);
   CopySampleImages(work_);
 }
 
-void TavroE2eTest::StartTavro() {
+void TavroE2eTest::StartTavro(std::map<std::string, std::string> env) {
   TavroOptions options;
   options.binary = TAVRO_BIN;
   options.workingDir = work_;
-  options.home = dir_.Sub("home");
-  options.logDir = dir_.Sub("logs");
+  options.home = home_;
+  options.logDir = dir_.Sub("logs-" + std::to_string(++runs_));
+  options.env = std::move(env);
   app_ = std::make_unique<TavroApp>(*x_, options);
+}
+
+void TavroE2eTest::StopTavro() {
+  if (app_) app_->Proc().Stop(2s);
+  app_.reset();
 }
 
 std::vector<SiteRequest> TavroE2eTest::PageRequests() const {
@@ -82,6 +116,19 @@ std::vector<SiteRequest> TavroE2eTest::PageRequests() const {
   for (auto& r : site_->Requests())
     if (r.target != "/favicon.ico") out.push_back(r);
   return out;
+}
+
+std::size_t TavroE2eTest::CountRequests(const std::string& target) const {
+  std::size_t n = 0;
+  for (const auto& r : site_->Requests())
+    if (r.target == target) ++n;
+  return n;
+}
+
+std::string TavroE2eTest::Describe() const {
+  std::string out;
+  for (const auto& r : site_->Requests()) out += "\n  " + r.method + " " + r.target + " " + r.session;
+  return out.empty() ? " (none)" : out;
 }
 
 std::string TavroE2eTest::ConsoleSession() const {
@@ -104,6 +151,15 @@ bool TavroE2eTest::WaitForCaption(const std::function<bool(const std::string&)>&
   return WaitUntil([&] { return wanted(app_->Caption()); }, timeout, 10ms);
 }
 
+bool TavroE2eTest::WaitForCaption(const std::string& wanted, std::chrono::milliseconds timeout) {
+  return WaitForCaption([&](const std::string& c) { return c == wanted; }, timeout);
+}
+
+bool TavroE2eTest::WaitForCaptionChange(std::chrono::milliseconds timeout) {
+  const std::string now = app_->Caption();
+  return WaitForCaption([&](const std::string& c) { return c != now; }, timeout);
+}
+
 std::pair<int, int> TavroE2eTest::ToRoot(XWindow window, int x, int y) {
   const auto g = x_->Geometry(window);
   if (!g) throw std::runtime_error("the window is gone");
@@ -116,9 +172,25 @@ RgbImage TavroE2eTest::WindowShot(XWindow window) {
   return x_->Screenshot(g->x, g->y, g->width, g->height);
 }
 
+std::string TavroE2eTest::WaitForPicture(XWindow window, const DecodedPicture& picture, int left, int top,
+                                         std::chrono::milliseconds timeout) {
+  std::string mismatch = "no screenshot";
+  RgbImage shot;
+  const bool shown = WaitUntil(
+      [&] {
+        shot = WindowShot(window);
+        mismatch = ComparePicture(shot, picture, left, top, 1);
+        return mismatch.empty();
+      },
+      timeout, 20ms);
+  if (!shown) SaveShot("picture", shot);
+  return mismatch;
+}
+
 fs::path TavroE2eTest::SaveShot(const std::string& what, const RgbImage& image) const {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "e2e";
+  std::replace(name.begin(), name.end(), '/', '-');
   const fs::path path = ShotDir() / (name + "-" + what + ".ppm");
   image.SavePpm(path);
   std::cout << "[ e2e ] screenshot: " << path.string() << "\n";

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "demo_site.h"
+#include "image.h"
 #include "input.h"
 #include "tavro_app.h"
 #include "temp_dir.h"
@@ -24,8 +27,18 @@ using namespace tavro::test;
 // The port of the advertisement address compiled into tavro, when it is http://127.0.0.1:PORT/ad.html.
 std::optional<int> AdPagePort();
 
+// Mismatches between a picture and the screenshot at (left, top), counted over the picture's
+// opaque pixels (every step-th column and row), skipping the given rectangles of the screenshot
+// and the columns outside [minX, maxX]; empty when they agree.
+std::string ComparePicture(const RgbImage& shot, const DecodedPicture& picture, int left, int top, int step,
+                           const std::vector<Rect>& skip = {}, int minX = 0, int maxX = 1 << 20);
+
+// The stored minimise picture, which the logged-in layout shows at (253, 0).
+DecodedPicture MinimisePicture();
+
 class TavroE2eTest : public ::testing::Test {
  protected:
+  explicit TavroE2eTest(const std::string& dirPrefix = "tavro-e2e") : dir_(dirPrefix) {}
   void TearDown() override;
 
   void StartX(bool windowManager = false);
@@ -33,33 +46,50 @@ class TavroE2eTest : public ::testing::Test {
   void StartSite(int port = 0, std::optional<int> autoLoginMs = std::nullopt);
   // Writes url.txt with exactly these bytes.
   void WriteAddressFile(const std::string& bytes);
-  // url.txt naming the demo site, and the two pictures of the logged-in layout.
+  // url.txt naming the demo site (or holding the address given), and the two pictures of the
+  // logged-in layout.
   void PrepareWorkingFolder();
-  void StartTavro();
+  void PrepareWorkingFolder(const std::string& address);
+  // tavro in the working folder, with more environment when given; each run logs apart.
+  void StartTavro(std::map<std::string, std::string> env = {});
+  // Ends tavro (its whole process group) so another can start in the same test.
+  void StopTavro();
 
   // Requests in the site's log, without favicon look-ups (WebKit may make those by itself).
   std::vector<SiteRequest> PageRequests() const;
+  // Requests for this target in the site's log.
+  std::size_t CountRequests(const std::string& target) const;
+  // The site's log, one request a line, for failure messages.
+  std::string Describe() const;
   // The session id of the first console page request, or empty.
   std::string ConsoleSession() const;
 
   // The main window once it is viewable; fails the test otherwise.
   XWindow MainWindowMapped();
-  // Waits for the caption to satisfy the predicate; false on time-out.
+  // Waits for the caption to satisfy the predicate (or to be the text); false on time-out.
   bool WaitForCaption(const std::function<bool(const std::string&)>& wanted, std::chrono::milliseconds timeout);
+  bool WaitForCaption(const std::string& wanted, std::chrono::milliseconds timeout);
+  // Waits for the caption to change from what it is now; false on time-out.
+  bool WaitForCaptionChange(std::chrono::milliseconds timeout);
   // A point of the main window on the root window.
   std::pair<int, int> ToRoot(XWindow window, int x, int y);
   // The main window's pixels.
   RgbImage WindowShot(XWindow window);
+  // Waits until the window shows the picture at (left, top); the last mismatch otherwise.
+  std::string WaitForPicture(XWindow window, const DecodedPicture& picture, int left, int top,
+                             std::chrono::milliseconds timeout);
 
   // Keeps an image for looking at after a failure; returns its path.
   std::filesystem::path SaveShot(const std::string& what, const RgbImage& image) const;
 
-  TempDir dir_{"tavro-e2e"};
+  TempDir dir_;
   std::filesystem::path work_ = dir_.Sub("work");
+  std::filesystem::path home_ = dir_.Sub("home");
   std::unique_ptr<XServer> x_;
   std::unique_ptr<DemoSite> site_;
   std::unique_ptr<TavroApp> app_;
   std::unique_ptr<Input> input_;
+  int runs_ = 0;
 };
 
 // Tests that need the advertisement page served on the port compiled into tavro. They hold the

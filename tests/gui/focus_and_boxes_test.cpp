@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "gui_support.h"
+#include "gui_fixture.h"
 
 namespace tavro::guitest {
 namespace {
@@ -20,31 +20,33 @@ std::string AfterMove(GtkForm& form, GtkDirectionType direction) {
   return FocusedName(form);
 }
 
-TEST(FocusChain, TabFollowsTheStoredTabPositionsPassingOverHiddenAndUnfocusableControls) {
-  auto runtime = NewRuntime();
-  const WindowManager wm;
-  ASSERT_TRUE(wm.Running());
-  RunForm(*runtime, nullptr, [](GtkForm& form) {
+class FocusChain : public GuiTest {
+ protected:
+  void SetUp() override { x_->StartWindowManager(); }
+};
+
+TEST_F(FocusChain, TabFollowsTheStoredTabPositionsPassingOverHiddenAndUnfocusableControls) {
+  RunForm(nullptr, [&](GtkForm& form) {
     // Pages with one button: Tab into a view lands on it, the next Tab leaves the view. A page
     // that loses the keyboard lets go of its button, so that coming back starts on it again.
     for (const char* name : {"WebBrowser1", "WebBrowser2", "WebBrowser3"})
-      ASSERT_TRUE(ShowHtml(ViewOf(form, name),
+      ASSERT_TRUE(ShowHtml(form.ViewNamed(name),
                            "<body><button onfocus=\"document.title='on'\">b</button><script>"
                            "window.onblur = function () { document.activeElement.blur(); document.title = 'off'; };"
                            "</script></body>"))
           << name;
-    gtk_widget_grab_focus(GTK_WIDGET(ViewOf(form, "WebBrowser1")));
-    ASSERT_TRUE(WaitFor([&] { return gtk_window_is_active(form.Window().gobj()); }, 5000)) << "no keyboard";
+    gtk_widget_grab_focus(GTK_WIDGET(form.ViewNamed("WebBrowser1")));
+    ASSERT_TRUE(WaitFor([&] { return gtk_window_is_active(form.Window().gobj()); }, 5s)) << "no keyboard";
     ASSERT_EQ(FocusedName(form), "WebBrowser1");
-    Xdotool({"key", "Tab"});
+    input_->Key(Xid(form), "Tab");
     ASSERT_TRUE(WaitFor(
-        [&] { return g_strcmp0(webkit_web_view_get_title(ViewOf(form, "WebBrowser1")), "on") == 0; }, 5000))
+        [&] { return g_strcmp0(webkit_web_view_get_title(form.ViewNamed("WebBrowser1")), "on") == 0; }, 5s))
         << "the first Tab did not reach the main view's button";
 
     // The key itself: Tab on the main view's last (only) button goes on to the next tab position
     // that can take the focus.
-    Xdotool({"key", "Tab"});
-    EXPECT_TRUE(WaitFor([&] { return FocusedName(form) != "WebBrowser1"; }, 5000));
+    input_->Key(Xid(form), "Tab");
+    EXPECT_TRUE(WaitFor([&] { return FocusedName(form) != "WebBrowser1"; }, 5s));
     EXPECT_EQ(FocusedName(form), "WebBrowser3");
 
     // Signed out: the advertisement view (3) is hidden, the pictures (1, 2, 4) never take the
@@ -59,7 +61,7 @@ TEST(FocusChain, TabFollowsTheStoredTabPositionsPassingOverHiddenAndUnfocusableC
     // Signed in: 0 -> 3 -> 5 -> 0, and back.
     form.WebBrowserNamed("WebBrowser2").SetVisible(true);
     form.PictureBoxNamed("Picture3").SetVisible(true);
-    Pump(200);
+    ASSERT_TRUE(WaitForFrames(form, 1));
     EXPECT_EQ(AfterMove(form, forward), "WebBrowser2");
     EXPECT_EQ(AfterMove(form, forward), "WebBrowser3");
     EXPECT_EQ(AfterMove(form, forward), "WebBrowser1");
@@ -101,12 +103,13 @@ void LookAtNextBoxThenAnswer(BoxLook& look) {
       50);
 }
 
-TEST(MessageBoxLook, TheExitQuestionShowsTheInformationIconAndThePlainNoticeNone) {
-  auto runtime = NewRuntime();
-  RunForm(*runtime, nullptr, [&](GtkForm&) {
+class MessageBoxLook : public GuiTest {};
+
+TEST_F(MessageBoxLook, TheExitQuestionShowsTheInformationIconAndThePlainNoticeNone) {
+  RunForm(nullptr, [&](GtkForm&) {
     BoxLook question;
     LookAtNextBoxThenAnswer(question);
-    EXPECT_EQ(runtime->MsgBox("你是否真的要退出吗？", platform::vbOKCancel | platform::vbInformation), platform::vbOK);
+    EXPECT_EQ(runtime_->MsgBox("你是否真的要退出吗？", platform::vbOKCancel | platform::vbInformation), platform::vbOK);
     ASSERT_TRUE(question.seen);
     EXPECT_EQ(question.iconName, "dialog-information");
     // The theme has the picture, so the box really shows one.
@@ -114,7 +117,7 @@ TEST(MessageBoxLook, TheExitQuestionShowsTheInformationIconAndThePlainNoticeNone
 
     BoxLook notice;
     LookAtNextBoxThenAnswer(notice);
-    EXPECT_EQ(runtime->MsgBox("在url.txt填写您的网址地址即可运行", platform::vbOKOnly), platform::vbOK);
+    EXPECT_EQ(runtime_->MsgBox("在url.txt填写您的网址地址即可运行", platform::vbOKOnly), platform::vbOK);
     ASSERT_TRUE(notice.seen);
     EXPECT_EQ(notice.iconName, "");
   });

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "gui_support.h"
+#include "gui_fixture.h"
 
 namespace tavro::guitest {
 namespace {
@@ -18,61 +18,73 @@ constexpr int kHeaderRows = 201;           // Picture1's height in pixels
 constexpr int kCloseX = 280, kCloseY = 4;  // Picture2 inside Picture1
 constexpr int kCloseWidth = 21, kCloseHeight = 28;
 
-// The widget whose window the pointer is over, at the window-relative point.
-bool PointerReaches(GtkForm& form, Point at, GtkWidget* widget) {
-  const Point o = ScreenOrigin(form);
-  Xdotool({"mousemove", std::to_string(o.x + at.x), std::to_string(o.y + at.y)});
-  Pump(200);
-  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
-  int x = 0, y = 0;
-  GdkWindow* own = gtk_widget_get_window(widget);
-  for (GdkWindow* w = gdk_device_get_window_at_position(pointer, &x, &y); w; w = gdk_window_get_parent(w))
-    if (w == own) return true;
-  return false;
-}
-
 // Collects mismatches of window-relative pixels, and reports the first few.
 class PixelCheck {
  public:
-  PixelCheck(Shot shot, Point origin) : shot_(std::move(shot)), origin_(origin) {}
+  PixelCheck(RgbImage shot, Point origin) : shot_(std::move(shot)), origin_(origin) {}
   void Expect(int x, int y, const Rgb& want, const char* what) {
-    const Rgb got = shot_.At(origin_.x + x, origin_.y + y);
+    const int sx = origin_.x + x, sy = origin_.y + y;
     ++checked_;
-    if (got == want) return;
-    if (++failed_ <= 8)
-      report_ << "\n  " << what << " at " << Point{x, y} << ": " << got << ", wanted " << want;
+    if (shot_.Contains(sx, sy) && shot_.Pixel(sx, sy) == want) return;
+    if (++failed_ <= 8) {
+      report_ << "\n  " << what << " at " << Point{x, y} << ": ";
+      if (shot_.Contains(sx, sy))
+        report_ << shot_.Pixel(sx, sy);
+      else
+        report_ << "off the screen";
+      report_ << ", wanted " << want;
+    }
   }
   int Failed() const { return failed_; }
-  int Checked() const { return checked_; }
-  std::string Report(const std::string& shotName) const {
-    return std::to_string(failed_) + " of " + std::to_string(checked_) + " pixels differ" + report_.str() +
-           "\n  screen: " + shot_.Save(shotName);
+  const RgbImage& Shot() const { return shot_; }
+  std::string Report() const {
+    return std::to_string(failed_) + " of " + std::to_string(checked_) + " pixels differ" + report_.str();
   }
 
  private:
-  Shot shot_;
+  RgbImage shot_;
   Point origin_;
   int failed_ = 0, checked_ = 0;
   std::ostringstream report_;
 };
 
-// Takes screenshots until every expectation holds or the time is up; answers the last round.
-std::unique_ptr<PixelCheck> Settled(Point origin, const std::function<void(PixelCheck&)>& expectations) {
-  std::unique_ptr<PixelCheck> check;
-  WaitFor(
-      [&] {
-        check = std::make_unique<PixelCheck>(Shot::Take(), origin);
-        expectations(*check);
-        return check->Failed() == 0;
-      },
-      15000);
-  return check;
-}
+class Skin : public GuiTest {
+ protected:
+  // Takes screenshots until every expectation holds or the time is up; answers the last round.
+  std::unique_ptr<PixelCheck> Settled(Point origin, const std::function<void(PixelCheck&)>& expectations) {
+    std::unique_ptr<PixelCheck> check;
+    WaitFor(
+        [&] {
+          check = std::make_unique<PixelCheck>(Screenshot(), origin);
+          expectations(*check);
+          return check->Failed() == 0;
+        },
+        15s);
+    if (check->Failed() > 0) SaveShot("pixels", check->Shot());
+    return check;
+  }
 
-TEST(Skin, StartupShowsTheHeaderTheCutCloseBoxAndOtherwiseOnlyTheMainView) {
-  auto runtime = NewRuntime();
-  RunForm(*runtime, nullptr, [](GtkForm& form) {
-    ASSERT_TRUE(ShowColourPage(ViewOf(form, "WebBrowser1"), "#f0f"));
+  // Whether the widget's window is under the pointer at the window-relative point.
+  bool PointerReaches(GtkForm& form, Point at, GtkWidget* widget) {
+    const Point o = ScreenOrigin(form);
+    const int x = o.x + at.x, y = o.y + at.y;
+    input_->MoveTo(x, y);
+    if (!test::WaitUntil([&] { return x_->Pointer() == std::pair{x, y}; }, 5s)) {
+      ADD_FAILURE() << "the pointer did not reach " << Point{x, y};
+      return false;
+    }
+    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    int wx = 0, wy = 0;
+    GdkWindow* own = gtk_widget_get_window(widget);
+    for (GdkWindow* w = gdk_device_get_window_at_position(pointer, &wx, &wy); w; w = gdk_window_get_parent(w))
+      if (w == own) return true;
+    return false;
+  }
+};
+
+TEST_F(Skin, StartupShowsTheHeaderTheCutCloseBoxAndOtherwiseOnlyTheMainView) {
+  RunForm(nullptr, [&](GtkForm& form) {
+    ASSERT_TRUE(ShowColourPage(form.ViewNamed("WebBrowser1"), "#f0f"));
     const ResourceImage header("/tavro/form/header.gif");
     const ResourceImage close("/tavro/form/close.gif");
     ASSERT_EQ(header.Width(), 317);
@@ -109,17 +121,16 @@ TEST(Skin, StartupShowsTheHeaderTheCutCloseBoxAndOtherwiseOnlyTheMainView) {
       for (int y = kHeaderRows; y < 723; ++y)
         for (int x = 0; x < 318; ++x) check.Expect(x, y, kMagenta, "main view");
     });
-    EXPECT_EQ(result->Failed(), 0) << result->Report("skin-startup");
+    EXPECT_EQ(result->Failed(), 0) << result->Report();
     EXPECT_FALSE(form.PictureBoxNamed("Picture3").Visible());
     EXPECT_FALSE(form.WebBrowserNamed("WebBrowser2").Visible());
   });
 }
 
-TEST(Skin, AdvertisementViewStandsInFrontOfTheMainViewOnceShown) {
-  auto runtime = NewRuntime();
-  RunForm(*runtime, nullptr, [](GtkForm& form) {
-    ASSERT_TRUE(ShowColourPage(ViewOf(form, "WebBrowser1"), "#0f0"));
-    ASSERT_TRUE(ShowColourPage(ViewOf(form, "WebBrowser2"), "#f00"));
+TEST_F(Skin, AdvertisementViewStandsInFrontOfTheMainViewOnceShown) {
+  RunForm(nullptr, [&](GtkForm& form) {
+    ASSERT_TRUE(ShowColourPage(form.ViewNamed("WebBrowser1"), "#0f0"));
+    ASSERT_TRUE(ShowColourPage(form.ViewNamed("WebBrowser2"), "#f00"));
     form.WebBrowserNamed("WebBrowser2").SetVisible(true);
     const auto result = Settled(ScreenOrigin(form), [&](PixelCheck& check) {
       for (int y = 680; y < 720; ++y)
@@ -133,12 +144,12 @@ TEST(Skin, AdvertisementViewStandsInFrontOfTheMainViewOnceShown) {
         check.Expect(x, 720, kGreen, "below the advertisement view");
       }
     });
-    EXPECT_EQ(result->Failed(), 0) << result->Report("skin-advertisement");
+    EXPECT_EQ(result->Failed(), 0) << result->Report();
     EXPECT_EQ(XSize(form), (Point{318, 723}));
 
     // Input follows the picture: the pointer over the advertisement reaches its view.
-    EXPECT_TRUE(PointerReaches(form, {100, 700}, GTK_WIDGET(ViewOf(form, "WebBrowser2"))));
-    EXPECT_TRUE(PointerReaches(form, {250, 700}, GTK_WIDGET(ViewOf(form, "WebBrowser1"))));
+    EXPECT_TRUE(PointerReaches(form, {100, 700}, GTK_WIDGET(form.ViewNamed("WebBrowser2"))));
+    EXPECT_TRUE(PointerReaches(form, {250, 700}, GTK_WIDGET(form.ViewNamed("WebBrowser1"))));
   });
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ inline bool Near(Rgb a, Rgb b, int tolerance) {
 }
 
 std::string ToString(Rgb c);  // "#rrggbb"
+inline std::ostream& operator<<(std::ostream& out, Rgb c) { return out << ToString(c); }
 
 class RgbImage {
  public:

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -204,6 +206,29 @@ std::optional<int> Process::Wait(std::chrono::milliseconds timeout) {
 
 void Process::SignalGroup(int signal) {
   if (pid_ > 0) ::kill(-pid_, signal);
+}
+
+std::vector<pid_t> Process::LiveGroupMembers() const {
+  std::vector<pid_t> out;
+  if (pid_ <= 0) return out;
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return out;
+  while (const dirent* entry = ::readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid <= 0 || *end) continue;
+    // "pid (name) state ppid pgrp ...": the name may hold anything, so read after its last ')'.
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 1));
+    char state = 0;
+    long parent = 0, group = 0;
+    if (fields >> state >> parent >> group && group == pid_ && state != 'Z' && state != 'X')
+      out.push_back(static_cast<pid_t>(pid));
+  }
+  ::closedir(proc);
+  return out;
 }
 
 void Process::Stop(std::chrono::milliseconds grace) {

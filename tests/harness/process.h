@@ -45,6 +45,9 @@ class Process {
   std::chrono::steady_clock::time_point ExitTime() const { return exitTime_; }
   // Sends the signal to every process of the group.
   void SignalGroup(int signal);
+  // The processes of the group that still run (a zombie no longer does): helpers such as web
+  // processes may outlive the child for a while.
+  std::vector<pid_t> LiveGroupMembers() const;
   // SIGTERM to the group, then SIGKILL when the child is still there after the grace period.
   void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(2000));
 

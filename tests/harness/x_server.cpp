@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <set>
 #include <stdexcept>
 
 #include "wait.h"
@@ -20,8 +22,23 @@ namespace {
 namespace fs = std::filesystem;
 
 // Windows of the program come and go under the tests' feet: a request on a window that has just
-// been destroyed must fail quietly instead of ending the test process.
-int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+// been destroyed must fail quietly instead of ending the test process. Errors on other
+// connections (GTK's own, in the gui tier) go to the handler that was there before.
+std::set<Display*>& OwnConnections() {
+  static std::set<Display*> connections;
+  return connections;
+}
+XErrorHandler previousHandler = nullptr;
+
+int IgnoreXError(Display* display, XErrorEvent* error) {
+  if (OwnConnections().count(display) || !previousHandler) return 0;
+  return previousHandler(display, error);
+}
+
+void InstallErrorHandler() {
+  const XErrorHandler previous = XSetErrorHandler(IgnoreXError);
+  if (previous != IgnoreXError) previousHandler = previous;
+}
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -56,8 +73,26 @@ const char* ToString(MapState state) {
   return "?";
 }
 
-XServer::XServer(const fs::path& dir, XServerOptions options) : options_(options) {
-  XSetErrorHandler(IgnoreXError);
+XServer::XServer(const fs::path& dir, XServerOptions options) : options_(std::move(options)), dir_(dir) {
+  InstallErrorHandler();
+  if (options_.display.empty()) {
+    StartXvfb();
+  } else {
+    displayName_ = options_.display;
+  }
+
+  WaitUntil([&] { return (dpy_ = XOpenDisplay(displayName_.c_str())) != nullptr; }, 10s, 50ms);
+  if (!dpy_) throw std::runtime_error("cannot connect to the X server on " + displayName_);
+  OwnConnections().insert(dpy_);
+  options_.width = DisplayWidth(dpy_, DefaultScreen(dpy_));
+  options_.height = DisplayHeight(dpy_, DefaultScreen(dpy_));
+  XSelectInput(dpy_, DefaultRootWindow(dpy_), SubstructureNotifyMask);
+  XSync(dpy_, False);
+
+  if (options_.windowManager) StartWindowManager();
+}
+
+void XServer::StartXvfb() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
   ProcessOptions xvfb;
@@ -65,8 +100,8 @@ XServer::XServer(const fs::path& dir, XServerOptions options) : options_(options
                "-screen", "0", std::to_string(options_.width) + "x" + std::to_string(options_.height) + "x24",
                "-nolisten", "tcp", "-noreset"};
   xvfb.passFd = fds[1];
-  xvfb.stdoutPath = dir / "xvfb.log";
-  xvfb.stderrPath = dir / "xvfb.log";
+  xvfb.stdoutPath = dir_ / "xvfb.log";
+  xvfb.stderrPath = dir_ / "xvfb.log";
   try {
     xvfb_ = std::make_unique<Process>(xvfb);
   } catch (...) {
@@ -91,25 +126,35 @@ XServer::XServer(const fs::path& dir, XServerOptions options) : options_(options
   }
   ::close(fds[0]);
   if (number.empty() || !std::isdigit(static_cast<unsigned char>(number[0])))
-    throw std::runtime_error("Xvfb did not report a display: " + ReadFile(dir / "xvfb.log"));
+    throw std::runtime_error("Xvfb did not report a display: " + ReadFile(dir_ / "xvfb.log"));
   displayName_ = ":" + number.substr(0, number.find('\n'));
-
-  WaitUntil([&] { return (dpy_ = XOpenDisplay(displayName_.c_str())) != nullptr; }, 10s, 50ms);
-  if (!dpy_) throw std::runtime_error("cannot connect to Xvfb on " + displayName_);
-  XSelectInput(dpy_, DefaultRootWindow(dpy_), SubstructureNotifyMask);
-  XSync(dpy_, False);
-
-  if (options_.windowManager) StartWindowManager(dir);
 }
 
 XServer::~XServer() {
-  wm_.reset();
-  if (dpy_) XCloseDisplay(dpy_);
+  if (wm_) {
+    try {
+      StopWindowManager();
+    } catch (...) {
+    }
+  }
+  if (dpy_) {
+    OwnConnections().erase(dpy_);
+    XCloseDisplay(dpy_);
+  }
   if (xvfb_) xvfb_->Stop(2s);
 }
 
-void XServer::StartWindowManager(const fs::path& dir) {
-  const fs::path home = dir / "wm-home";
+bool XServer::RootManaged() {
+  XWindowAttributes a{};
+  return XGetWindowAttributes(dpy_, Root(), &a) && (a.all_event_masks & SubstructureRedirectMask) != 0;
+}
+
+bool XServer::HasWindowManager() { return RootManaged(); }
+
+void XServer::StartWindowManager() {
+  if (wm_) return;
+  if (RootManaged()) throw std::runtime_error("another window manager already manages " + displayName_);
+  const fs::path home = dir_ / "wm-home";
   fs::create_directories(home / "config");
   ProcessOptions wm;
   wm.argv = {"openbox", "--sm-disable"};
@@ -117,19 +162,32 @@ void XServer::StartWindowManager(const fs::path& dir) {
             {"XDG_CONFIG_HOME", (home / "config").string()}, {"XDG_CACHE_HOME", (home / "cache").string()},
             {"XDG_DATA_HOME", (home / "data").string()}};
   wm.unsetEnv = {"SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"};
-  wm.stdoutPath = dir / "wm.log";
-  wm.stderrPath = dir / "wm.log";
+  wm.stdoutPath = dir_ / "wm.log";
+  wm.stderrPath = dir_ / "wm.log";
   wm_ = std::make_unique<Process>(wm);
-  // The WM announces itself with _NET_SUPPORTING_WM_CHECK once it manages the screen.
+  // The WM redirects the root's structure requests and then announces itself with
+  // _NET_SUPPORTING_WM_CHECK, a window of its own (a display that had a WM before may still
+  // name that one's window, which is gone).
   const bool ready = WaitUntil(
       [&] {
+        if (!RootManaged()) return false;
         int format = 0;
         unsigned long count = 0;
         auto data = Property(Root(), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, &format, &count);
-        return count == 1 && format == 32;
+        if (count != 1 || format != 32) return false;
+        XWindowAttributes a{};
+        return XGetWindowAttributes(dpy_, static_cast<Window>(*reinterpret_cast<const long*>(data.data())), &a) != 0;
       },
       20s, 50ms);
-  if (!ready) throw std::runtime_error("openbox did not start: " + ReadFile(dir / "wm.log"));
+  if (!ready) throw std::runtime_error("openbox did not start: " + ReadFile(dir_ / "wm.log"));
+}
+
+void XServer::StopWindowManager() {
+  if (!wm_) return;
+  wm_->Stop(2s);
+  wm_.reset();
+  if (!WaitUntil([&] { return !RootManaged(); }, 10s, 20ms))
+    throw std::runtime_error("the screen is still managed after openbox ended");
 }
 
 XWindow XServer::Root() const { return DefaultRootWindow(dpy_); }
@@ -144,6 +202,9 @@ void XServer::Pump() {
         break;
       case ConfigureNotify:
         sizes_[e.xconfigure.window] = {e.xconfigure.width, e.xconfigure.height};
+        break;
+      case ClientMessage:
+        if (e.xclient.window != Root()) rootMessages_.emplace_back(e.xclient.window, e.xclient.message_type);
         break;
       case MapNotify: {
         const auto it = sizes_.find(e.xmap.window);
@@ -337,6 +398,104 @@ void XServer::SetRootColour(Rgb colour) {
   XSetWindowBackground(dpy_, Root(), pixel);
   XClearWindow(dpy_, Root());
   XSync(dpy_, False);
+}
+
+XWindow XServer::Parent(XWindow w) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned int n = 0;
+  if (!XQueryTree(dpy_, w, &root, &parent, &children, &n)) return 0;
+  if (children) XFree(children);
+  return parent;
+}
+
+XWindow XServer::TransientFor(XWindow w) {
+  Window parent = 0;
+  if (!XGetTransientForHint(dpy_, w, &parent)) return 0;
+  return parent;
+}
+
+bool XServer::Decorated(XWindow w) {
+  int format = 0;
+  unsigned long count = 0;
+  auto data = Property(w, "_MOTIF_WM_HINTS", AnyPropertyType, &format, &count);
+  if (format != 32 || count < 3) return true;  // no hints: the window manager decorates it
+  const auto* fields = reinterpret_cast<const long*>(data.data());
+  return !(fields[0] & 2) || fields[2] != 0;  // MWM_HINTS_DECORATIONS, and which ones
+}
+
+bool XServer::HasIcon(XWindow w) {
+  int format = 0;
+  unsigned long count = 0;
+  Property(w, "_NET_WM_ICON", XA_CARDINAL, &format, &count);
+  return format == 32 && count > 2;
+}
+
+bool XServer::HasState(XWindow w, const std::string& state) {
+  int format = 0;
+  unsigned long count = 0;
+  auto data = Property(w, "_NET_WM_STATE", XA_ATOM, &format, &count);
+  const Atom wanted = XInternAtom(dpy_, state.c_str(), False);
+  for (unsigned long i = 0; i < count && format == 32; ++i)
+    if (reinterpret_cast<const Atom*>(data.data())[i] == wanted) return true;
+  return false;
+}
+
+void XServer::RequestClose(XWindow w) {
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = w;
+  e.xclient.message_type = XInternAtom(dpy_, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy_, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(dpy_, w, False, NoEventMask, &e);
+  XSync(dpy_, False);
+}
+
+XWindow XServer::CreateWindow(int x, int y, int width, int height) {
+  const int screen = DefaultScreen(dpy_);
+  const Window w = XCreateSimpleWindow(dpy_, RootWindow(dpy_, screen), x, y, width, height, 0,
+                                       BlackPixel(dpy_, screen), WhitePixel(dpy_, screen));
+  XStoreName(dpy_, w, "another program");
+  XMapRaised(dpy_, w);
+  XSync(dpy_, False);
+  return w;
+}
+
+void XServer::Iconify(XWindow w) {
+  XIconifyWindow(dpy_, w, DefaultScreen(dpy_));
+  XSync(dpy_, False);
+}
+
+std::vector<Rect> XServer::Shape(XWindow w, ShapeKind kind) {
+  int count = 0, ordering = 0;
+  XRectangle* rects =
+      XShapeGetRectangles(dpy_, w, kind == ShapeKind::Bounding ? ShapeBounding : ShapeInput, &count, &ordering);
+  std::vector<Rect> out;
+  for (int i = 0; i < count; ++i) out.push_back(Rect{rects[i].x, rects[i].y, rects[i].width, rects[i].height});
+  if (rects) XFree(rects);
+  return out;
+}
+
+std::pair<int, int> XServer::Pointer() {
+  Window root = 0, child = 0;
+  int x = 0, y = 0, wx = 0, wy = 0;
+  unsigned int mask = 0;
+  XQueryPointer(dpy_, Root(), &root, &child, &x, &y, &wx, &wy, &mask);
+  return {x, y};
+}
+
+std::vector<std::string> XServer::RootMessagesAbout(XWindow w) {
+  XSync(dpy_, False);
+  Pump();
+  std::vector<std::string> out;
+  for (const auto& [window, type] : rootMessages_) {
+    if (window != w) continue;
+    char* name = XGetAtomName(dpy_, type);
+    out.emplace_back(name ? name : "?");
+    if (name) XFree(name);
+  }
+  return out;
 }
 
 }  // namespace tavro::test

@@ -1,11 +1,8 @@
 // Captions far beyond what a desktop title holds, and strange ones, set on the real window: the
 // caption keeps the whole text while the desktop gets at most 4096 bytes, cut between characters.
-#include "gui/gui_support.h"
-
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-
 #include <string>
+
+#include "gui/gui_fixture.h"
 
 namespace {
 
@@ -19,24 +16,17 @@ std::string Repeat(const std::string& unit, std::size_t times) {
   return out;
 }
 
-// _NET_WM_NAME of the window as the X server holds it.
-std::string DesktopTitle(GtkForm& form) {
-  tavro::guitest::Pump(50);
-  Display* dpy = tavro::guitest::XDisplay();
-  Atom actual = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  XGetWindowProperty(dpy, tavro::guitest::Xid(form), XInternAtom(dpy, "_NET_WM_NAME", False), 0, 1 << 20, False,
-                     XInternAtom(dpy, "UTF8_STRING", False), &actual, &format, &count, &after, &data);
-  std::string title = data ? std::string(reinterpret_cast<char*>(data), count) : std::string();
-  if (data) XFree(data);
-  return title;
-}
+class CaptionTest : public tavro::guitest::GuiTest {
+ protected:
+  // The window's title as the X server holds it, once GTK's requests have reached it.
+  std::string DesktopTitle(GtkForm& form) {
+    gdk_display_sync(gdk_display_get_default());
+    return x_->Title(tavro::guitest::Xid(form));
+  }
+};
 
-TEST(CaptionTest, HugeAndStrangeCaptionsReachTheDesktopCutBetweenCharacters) {
-  auto runtime = tavro::guitest::NewRuntime();
-  tavro::guitest::RunForm(*runtime, nullptr, [](GtkForm& form) {
+TEST_F(CaptionTest, HugeAndStrangeCaptionsReachTheDesktopCutBetweenCharacters) {
+  RunForm(nullptr, [&](GtkForm& form) {
     struct Case {
       const char* label;
       std::string caption, desktop;

@@ -13,7 +13,6 @@
 #include <iostream>
 #include <map>
 #include <sstream>
-#include <thread>
 
 #include "e2e_fixture.h"
 #include "fake/checks.h"
@@ -92,6 +91,23 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   for (const auto& e : fs::recursive_directory_iterator(root))
     out[fs::relative(e.path(), root).string()] = describe(e);
   return out;
+}
+
+bool Later(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec > b.tv_nsec);
+}
+
+// The latest modification time in a folder (recursively) or of a file.
+struct timespec NewestTimeStamp(const fs::path& root) {
+  struct timespec newest {};
+  const auto consider = [&](const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && Later(st.st_mtim, newest)) newest = st.st_mtim;
+  };
+  consider(root);
+  if (fs::is_directory(root))
+    for (const auto& e : fs::recursive_directory_iterator(root)) consider(e.path());
+  return newest;
 }
 
 std::string Difference(const std::map<std::string, std::string>& before,
@@ -329,8 +345,17 @@ TEST_F(RobustTest, WholeSessionLeavesHomeAndWorkingFolderAsTheyWere) {
   StartX();
   StartSite(0, 300);
   PrepareWorkingFolder();
-  // Time stamps of anything written from here on differ from these.
-  std::this_thread::sleep_for(50ms);
+  // Time stamps of anything written from here on differ from these: a file written now gets a
+  // later one than any of them.
+  const struct timespec home0 = NewestTimeStamp(home), work0 = NewestTimeStamp(work_);
+  const struct timespec newest = Later(home0, work0) ? home0 : work0;
+  const fs::path probe = dir_.Path() / "time-stamp-probe";
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        WriteFileBytes(probe, "");
+        return Later(NewestTimeStamp(probe), newest);
+      },
+      10s));
   const auto homeBefore = Snapshot(home), workBefore = Snapshot(work_);
 
   TavroOptions options;
@@ -342,9 +367,13 @@ TEST_F(RobustTest, WholeSessionLeavesHomeAndWorkingFolderAsTheyWere) {
   app_ = std::make_unique<TavroApp>(*x_, options);
   const XWindow main = MainWindowMapped();
   ASSERT_TRUE(WaitForCaption(HasMarker, 60s)) << "caption: " << app_->Caption();
-  std::this_thread::sleep_for(1s);  // the signed-in layout and the ad page at work
+  // The signed-in layout at work: its pictures on the screen, and the console's own next title.
+  EXPECT_EQ(WaitForPicture(main, MinimisePicture(), 253, 0, 10s), "") << "the signed-in layout did not show";
+  EXPECT_TRUE(WaitForCaptionChange(10s)) << "the console did not change its title";
   CloseWithOkAndExpectExitAfterOneSecond(main);
-  std::this_thread::sleep_for(500ms);  // the web processes go with it
+  // The web processes go with it.
+  EXPECT_TRUE(WaitUntil([&] { return app_->Proc().LiveGroupMembers().empty(); }, 20s))
+      << app_->Proc().LiveGroupMembers().size() << " processes of tavro's group still run";
 
   auto homeAfter = Snapshot(home);
   // The one thing left alone: dconf's two-byte change flag in the runtime folder, which every

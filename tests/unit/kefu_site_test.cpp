@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "harness/wait.h"
 #include "kefu_site.h"
 
 namespace {
@@ -151,7 +153,14 @@ TEST_F(KefuSiteTest, TitlePageCannotBeBrokenOutOf) {
 
 TEST_F(KefuSiteTest, HangingPageNeitherBlocksOthersNorStop) {
   std::thread slow([port = port_] { httplib::Client("127.0.0.1", port).Get("/kefu/lab/hang.php"); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // Logged before it is handled: from then on its answer is held back.
+  EXPECT_TRUE(tavro::test::WaitUntil(
+      [&] {
+        const auto lines = LogLines();
+        return std::find(lines.begin(), lines.end(), "GET /kefu/lab/hang.php -") != lines.end();
+      },
+      std::chrono::seconds(10)))
+      << "the slow request never reached the site";
   auto ad = cli_->Get("/ad.html");
   ASSERT_TRUE(ad);
   EXPECT_NE(ad->body.find("<title>Tavro 广告</title>"), std::string::npos);

@@ -366,6 +366,8 @@ void Site::Register() {
   svr.Get("/kefu/lab/notify\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabNotify()); });
   svr.Get("/ad-notify\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabNotify()); });
   svr.Get("/kefu/lab/alert\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabAlert()); });
+  svr.Get("/kefu/lab/alert-then-request\\.html",
+          [](const auto&, auto& res) { SendHtml(res, 200, pages::LabAlertThenRequest()); });
   svr.Get("/kefu/lab/title\\.php", [](const httplib::Request& req, httplib::Response& res) {
     SendHtml(res, 200, pages::LabTitle(req.get_param_value("t")));
   });

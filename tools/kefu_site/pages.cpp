@@ -227,6 +227,12 @@ std::string LabAlert() {
                 "  document.title = 'alert done';\n}, 500);\n</script>");
 }
 
+std::string LabAlertThenRequest() {
+  return Simple("lab alert",
+                "<script>\nsetTimeout(function () {\n  alert('hello from kefu');\n"
+                "  fetch('/kefu/lab/title.php?t=answered');\n  document.title = 'alert done';\n}, 500);\n</script>");
+}
+
 std::string LabTitle(std::string_view text) {
   return Simple("lab title", "<script>document.title = " + JsString(text) + ";</script>");
 }

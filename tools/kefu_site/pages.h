@@ -19,6 +19,8 @@ std::string LabOpen();
 std::string LabCloseMe();
 std::string LabNotify();
 std::string LabAlert();
+// An alert, and a request and a new title once it has been answered.
+std::string LabAlertThenRequest();
 std::string LabTitle(std::string_view text);
 // A title of `count` repetitions of `unit`, built by the page's script (a huge title needs no
 // huge address).
