@@ -42,6 +42,7 @@ void Form1::Bind() {
   Picture3.Click = [this] { Picture3_Click(); };
   Picture2.Click = [this] { Picture2_Click(); };
   Timer1.Tick = [this] { Timer1_Timer(); };
+  Me.QueryUnload = [this](int& Cancel, int UnloadMode) { Form_QueryUnload(Cancel, UnloadMode); };
 }
 
 void Form1::Form_Load() {
@@ -80,6 +81,7 @@ void Form1::Picture3_Click() { Me.SetWindowState(platform::vbMinimized); }
 void Form1::Picture2_Click() {
   if (runtime_.MsgBox(kExitQuestion, platform::vbOKCancel | platform::vbInformation) == platform::vbCancel)
     return;
+  leaving_ = true;
   WebBrowser1.Navigate(urladd + kLogoutPath);
 
   // The seconds clock starts again at midnight: a negative difference means the day turned.
@@ -91,6 +93,20 @@ void Form1::Picture2_Click() {
     runtime_.DoEvents();
   }
   runtime_.Unload(Me);
+}
+
+// The window is asked to close by anything but Picture2_Click's own Unload. The window system's
+// close button is the close button: the same question, logout and wait. When the desktop session
+// or the program ends, nobody is asked: the agent is logged out, once, and the program ends.
+void Form1::Form_QueryUnload(int& Cancel, int UnloadMode) {
+  if (UnloadMode == platform::vbFormControlMenu) {
+    Cancel = 1;  // Picture2_Click unloads the window itself, after its second of waiting
+    Picture2_Click();
+    return;
+  }
+  if (leaving_) return;
+  leaving_ = true;
+  WebBrowser1.Navigate(urladd + kLogoutPath);
 }
 
 void Form1::Timer1_Timer() {

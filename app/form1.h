@@ -23,6 +23,7 @@ class Form1 {
   void Picture3_Click();
   void Picture2_Click();
   void Timer1_Timer();
+  void Form_QueryUnload(int& Cancel, int UnloadMode);
 
   // The site address: the whole content of url.txt, decoded; empty until Form_Load reads it.
   std::string urladd;
@@ -37,6 +38,7 @@ class Form1 {
   platform::WebBrowser& WebBrowser1;
   platform::WebBrowser& WebBrowser2;
   platform::TimerControl& Timer1;
+  bool leaving_ = false;  // the agent confirmed the exit: the logout is on its way
 };
 
 }  // namespace tavro::app

@@ -17,6 +17,12 @@ enum MsgBoxResult : int { vbOK = 1, vbCancel = 2 };
 // Values of a window's WindowState.
 enum WindowStateValue : int { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
 
+// Who asks the window to close, as QueryUnload's UnloadMode tells it: the window system's close
+// (its close button, Alt+F4, the taskbar), the program itself, the desktop session ending (logout,
+// shutdown, the display going away), or the program being ended from outside otherwise (an
+// interrupt, or the report of an error that ends it).
+enum UnloadModeValue : int { vbFormControlMenu = 0, vbFormCode = 1, vbAppWindows = 2, vbAppTaskManager = 3 };
+
 // A decoded picture: owned by whoever holds it, released with the last reference.
 class Picture {
  public:
@@ -27,6 +33,8 @@ class Picture {
 
 using ClickHandler = std::function<void()>;
 using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
+// Setting Cancel to non-zero keeps the window: only the window system's close can be cancelled.
+using QueryUnloadHandler = std::function<void(int& Cancel, int UnloadMode)>;
 
 // Each control carries its own events: whoever handles one sets it; unset events do nothing.
 class PictureBox {
@@ -85,6 +93,9 @@ class Form {
   virtual TimerControl& TimerNamed(const std::string& name) = 0;
 
   ClickHandler Load;  // raised once, after the controls exist and before the window shows
+  // Raised when something other than the program's own Unload asks the window to close. Unset,
+  // the window system's close unloads the window; a session that ends ends the program anyway.
+  QueryUnloadHandler QueryUnload;
 };
 
 // The runtime's services, as handlers use them.

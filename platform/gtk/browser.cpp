@@ -1,6 +1,7 @@
 // The browser units over the views of the main window and of the site's pop-ups.
 #include "browser.h"
 
+#include "direct_request.h"
 #include "site_origin.h"
 
 namespace tavro::platform::gtk {
@@ -8,6 +9,7 @@ namespace tavro::platform::gtk {
 Browser::Browser(Gtk::Window& mainWindow)
     : siteContext_(CreateWebContext()),
       views_(mainWindow),
+      siteCookies_(webkit_website_data_manager_get_cookie_manager(webkit_web_context_get_website_data_manager(siteContext_.get()))),
       popups_(views_),
       dialogs_(views_),
       downloads_(views_, siteContext_.get()),
@@ -61,6 +63,19 @@ void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& 
   if (!uri || !view || !views_.IsSite(view)) return;
   siteUri_ = *uri;
   notifications_.SiteKnown(*uri);
+}
+
+void Browser::SendNow(WebKitWebView* view, const std::string& uri) {
+  if (!endingBy_) return;
+  DirectRequest request;
+  request.uri = uri;
+  // Only the site's pages have the site's session; an outside page's own cookies stay with it.
+  if (!view || views_.IsSite(view)) request.cookieHeader = siteCookies_.HeaderFor(uri);
+  if (view) {
+    const char* agent = webkit_settings_get_user_agent(webkit_web_view_get_settings(view));
+    request.userAgent = agent ? agent : "";
+  }
+  SendDirect(request, *endingBy_);
 }
 
 void Browser::CloseAll() {

@@ -10,7 +10,10 @@
 #include <optional>
 #include <string>
 
+#include <chrono>
+
 #include "context_menu.h"
+#include "cookie_jar.h"
 #include "crash_reload.h"
 #include "downloads.h"
 #include "owners.h"
@@ -41,6 +44,12 @@ class Browser {
 
   std::size_t PopupCount() const { return popups_.Count(); }
 
+  // The program is ending: from now on a control's load is sent by Tavro itself, with the site's
+  // cookies, and waited for until the deadline (see direct_request.h).
+  void BeginEnding(std::chrono::steady_clock::time_point deadline) { endingBy_ = deadline; }
+  bool Ending() const { return endingBy_.has_value(); }
+  void SendNow(WebKitWebView* view, const std::string& uri);
+
  private:
   void Attach(WebKitWebView* view, Gtk::Window& window, bool site);
   void Detach(WebKitWebView* view);
@@ -57,6 +66,8 @@ class Browser {
   WebKitWebView* firstOutsideView_ = nullptr;
   bool navigated_ = false;  // a control was asked to load something
   std::string siteUri_;     // the first address of the site's view
+  CookieJar siteCookies_;
+  std::optional<std::chrono::steady_clock::time_point> endingBy_;
   Popups popups_;
   ScriptDialogs dialogs_;
   Downloads downloads_;

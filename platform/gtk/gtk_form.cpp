@@ -55,10 +55,15 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
         return false;
       },
       false);
-  // The window system's close request unloads the window, as closing a form always has.
+  // The window system's close (its button, Alt+F4, the taskbar) asks the window's QueryUnload
+  // first; without a handler, or when it does not cancel, the window is unloaded.
   window_.signal_delete_event().connect(
       [this](GdkEventAny*) {
-        dispatcher_.Dispatch([this] { Unload(); });
+        dispatcher_.Dispatch([this] {
+          int cancel = 0;
+          if (QueryUnload) QueryUnload(cancel, vbFormControlMenu);
+          if (cancel == 0) Unload();
+        });
         return true;
       },
       false);

@@ -4,6 +4,7 @@
 
 #include <gtkmm.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -71,6 +72,10 @@ class GtkForm : public Form {
   void Unload();
   // The windows of the site's pages go (the main window stays as it is).
   void CloseBrowserWindows() { browser_.CloseAll(); }
+  // The program ends: loads the handlers still ask for are sent at once (see Browser), and the
+  // runtime may wait for those already started.
+  void BeginEnding(std::chrono::steady_clock::time_point deadline) { browser_.BeginEnding(deadline); }
+  bool LoadsPending() const { return loadOrder_.AnyPending(); }
   bool Unloaded() const { return unloaded_; }
 
   Gtk::Window& Window() { return window_; }

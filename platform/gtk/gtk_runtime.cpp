@@ -11,12 +11,15 @@
 #include "gtk_platform.h"
 #include "message_box.h"
 #include "picture.h"
+#include "session_end.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {
 namespace {
 
 constexpr int kErrorExitCode = 1;
+// How long an ending program gives its logout.
+constexpr std::chrono::milliseconds kLongestLogoutWait{1000};
 constexpr double kSecondsPerDay = 86400.0;
 
 double LocalSecondsSinceMidnight() {
@@ -51,7 +54,7 @@ GtkRuntime::~GtkRuntime() {
 }
 
 void GtkRuntime::Dispatch(const std::function<void()>& handler) {
-  if (!handler || reporting_ || (form_ && form_->Unloaded())) return;
+  if (!handler || reporting_ || ending_ || (form_ && form_->Unloaded())) return;
   ++depth_;
   try {
     handler();
@@ -70,6 +73,27 @@ void GtkRuntime::Dispatch(const std::function<void()>& handler) {
 
 void GtkRuntime::QuitIfDone() {
   if (depth_ == 0 && form_ && form_->Unloaded() && loop_ && loop_->is_running()) loop_->quit();
+}
+
+void GtkRuntime::EndSession(int unloadMode, bool displayAlive) {
+  if (ending_) return;
+  ending_ = true;
+  const auto deadline = std::chrono::steady_clock::now() + kLongestLogoutWait;
+  if (form_ && !form_->Unloaded()) {
+    form_->BeginEnding(deadline);
+    if (form_->QueryUnload) {
+      int cancel = 0;  // a session that ends cannot be cancelled
+      try {
+        form_->QueryUnload(cancel, unloadMode);
+      } catch (...) {  // NOLINT(bugprone-empty-catch): the program ends anyway; nothing is left to report to
+      }
+    }
+    // A logout the exit question already started through the engine: until it is answered.
+    while (displayAlive && form_->LoadsPending() && std::chrono::steady_clock::now() < deadline) {
+      if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+    }
+  }
+  sandboxLeftovers_.Clean();
 }
 
 void GtkRuntime::DescribeFile(const std::string& fileName, const std::string& chinese, const std::string& english) {
@@ -97,6 +121,8 @@ void GtkRuntime::ReportAndExit(const RuntimeError& error) {
     form_->CloseBrowserWindows();
     form_->Window().hide();
   }
+  // The program ends with this report: the agent is logged out first.
+  EndSession(vbAppTaskManager, true);
   const std::string text = "运行时错误 '" + std::to_string(number) + "'：\n\n" + (chinese.empty() ? "" : chinese + "\n\n") +
                            "Run-time error '" + std::to_string(number) + "': " + english;
   const auto report = MakeMessageBox(nullptr, text, BoxIcon::Error, BoxButtons::Ok);
@@ -108,6 +134,7 @@ void GtkRuntime::ReportAndExit(const RuntimeError& error) {
 
 int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& attach) {
   loop_ = Glib::MainLoop::create();
+  WatchSessionEnd([this](int unloadMode, bool displayAlive) { EndSession(unloadMode, displayAlive); });
   Dispatch([&] {
     form_ = std::make_unique<GtkForm>(*this, design);
     attach(*form_);

@@ -47,6 +47,10 @@ class GtkRuntime : public Runtime, public Dispatcher {
  private:
   // The report of an error nothing handled: a message box and a line on stderr; then the end.
   [[noreturn]] void ReportAndExit(const RuntimeError& error);
+  // The program is being ended by `unloadMode` (see UnloadModeValue): the window's QueryUnload
+  // runs once, its loads are sent at once, and those already on their way are waited for, at
+  // most a second in all. With the display gone nothing of the toolkit is used.
+  void EndSession(int unloadMode, bool displayAlive);
   void QuitIfDone();
 
   struct FileNote {
@@ -60,6 +64,7 @@ class GtkRuntime : public Runtime, public Dispatcher {
   std::unique_ptr<GtkForm> form_;
   int depth_ = 0;
   bool reporting_ = false;
+  bool ending_ = false;
   // The seconds clock runs from a monotonic base, so clock changes never shorten a wait.
   double midnightOffsetAtStart_ = 0;
   std::chrono::steady_clock::time_point steadyStart_;

@@ -57,6 +57,10 @@ void LoadOrder::Answered(int index) {
   if (!VisibleViewAwaits()) StartAllWaiting();
 }
 
+bool LoadOrder::AnyPending() const {
+  return std::any_of(views_.begin(), views_.end(), [](const View& v) { return v.awaiting || v.waiting; });
+}
+
 void LoadOrder::VisibilityChanged(int index, bool visible) {
   View& view = views_.at(static_cast<std::size_t>(index));
   view.visible = visible;

@@ -29,6 +29,8 @@ class LoadOrder {
   // The view's load has an answer (a page, or a failure).
   void Answered(int index);
   void VisibilityChanged(int index, bool visible);
+  // A load was started and has no answer yet (or waits for its turn).
+  bool AnyPending() const;
 
  private:
   struct View {

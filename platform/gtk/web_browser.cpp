@@ -67,9 +67,17 @@ WebKitWebView* GtkWebBrowser::View() {
 
 void GtkWebBrowser::Navigate(const std::string& url) {
   std::optional<std::string> uri = FixUpAddress(url);
-  if (uri) MakeView(*uri);
+  if (!uri) {
+    browser_.Navigating(nullptr, uri);
+    return;  // the text names no host: nothing to ask for
+  }
+  if (browser_.Ending()) {
+    // The program ends: the engine is not waited for (its processes may be going too).
+    browser_.SendNow(view_.get(), *uri);
+    return;
+  }
+  MakeView(*uri);
   browser_.Navigating(view_.get(), uri);
-  if (!uri) return;  // the text names no host: nothing to ask for
   loadOrder_.Submit(turn_, std::move(*uri));
 }
 

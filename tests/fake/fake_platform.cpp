@@ -143,9 +143,16 @@ void FakeForm::RaiseTimer(const std::string& control) {
   if (auto& tick = TimerNamed(control).Tick) tick();
 }
 
+int FakeForm::RaiseQueryUnload(int unloadMode) {
+  int cancel = 0;
+  if (QueryUnload) QueryUnload(cancel, unloadMode);
+  return cancel;
+}
+
 std::vector<std::string> FakeForm::Bindings() const {
   std::vector<std::string> out;
   if (Load) out.push_back("Load");
+  if (QueryUnload) out.push_back("QueryUnload");
   for (const auto& [name, box] : boxes_) {
     if (box->Click) out.push_back("Click:" + name);
     if (box->MouseDown) out.push_back("MouseDown:" + name);

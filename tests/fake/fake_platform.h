@@ -98,6 +98,8 @@ class FakeForm : public platform::Form {
   void RaiseClick(const std::string& control);
   void RaiseMouseDown(const std::string& control, int button, int shift, float x, float y);
   void RaiseTimer(const std::string& control);
+  // Answers the Cancel the handler left (0 without a handler).
+  int RaiseQueryUnload(int unloadMode);
   // "Load", "Click:Picture2", "MouseDown:Picture1", "Timer:Timer1", sorted.
   std::vector<std::string> Bindings() const;
 

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -142,6 +143,17 @@ XServer::~XServer() {
     XCloseDisplay(dpy_);
   }
   if (xvfb_) xvfb_->Stop(2s);
+}
+
+void XServer::KillServer() {
+  if (wm_) wm_->Stop(2s);
+  wm_.reset();
+  if (dpy_) {
+    OwnConnections().erase(dpy_);
+    XCloseDisplay(dpy_);
+    dpy_ = nullptr;
+  }
+  if (xvfb_) xvfb_->SignalGroup(SIGKILL);
 }
 
 bool XServer::RootManaged() {

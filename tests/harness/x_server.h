@@ -76,6 +76,9 @@ class XServer {
   void StartWindowManager();
   // Ends the openbox this object started and waits until the screen is unmanaged.
   void StopWindowManager();
+  // Ends the X server this object started, as a crashed or stopped display would end: the
+  // programs on it lose their connection. Nothing else of this object may be used afterwards.
+  void KillServer();
 
   // Client windows (those with _NET_WM_PID) of the process, searched through the whole tree so
   // that windows reparented by a window manager are found too.

@@ -65,10 +65,10 @@ class Form1Test : public ::testing::Test {
 
 // ---- wiring -----------------------------------------------------------------------------------
 
-TEST_F(Form1Test, BindsExactlyTheFiveHandlersAndTheyReachForm1) {
+TEST_F(Form1Test, BindsExactlyItsHandlersAndTheyReachForm1) {
   form1.Bind();
-  EXPECT_EQ(form.Bindings(),
-            (Calls{"Click:Picture2", "Click:Picture3", "Load", "MouseDown:Picture1", "Timer:Timer1"}));
+  EXPECT_EQ(form.Bindings(), (Calls{"Click:Picture2", "Click:Picture3", "Load", "MouseDown:Picture1", "QueryUnload",
+                                    "Timer:Timer1"}));
 
   form.RaiseClick("Picture3");
   form.RaiseMouseDown("Picture1", 1, 0, 10, 10);
@@ -386,6 +386,51 @@ TEST_F(Form1Test, SecondClickCancelledLetsTheFirstExitFinish) {
   EXPECT_EQ(log, (Calls{kExitBox, "WebBrowser1.Navigate(/ajax.php?act=out)", "Timer()", "Timer()",
                         "DoEvents()", kExitBox, "Timer()", "Unload(Form1)"}));
   EXPECT_EQ(runtime.effectiveUnloads, 1);
+}
+
+// ---- every other way out ---------------------------------------------------------------------
+
+TEST_F(Form1Test, TheWindowSystemsCloseIsTheCloseButton) {
+  form1.Bind();
+  form1.urladd = "http://x";
+  runtime.answers = {tavro::platform::vbCancel};
+  EXPECT_EQ(form.RaiseQueryUnload(tavro::platform::vbFormControlMenu), 1);
+  EXPECT_EQ(log, Calls{kExitBox});
+  EXPECT_EQ(runtime.effectiveUnloads, 0);
+
+  log.clear();
+  runtime.SetClock({10.0F, 11.0F});
+  EXPECT_EQ(form.RaiseQueryUnload(tavro::platform::vbFormControlMenu), 1) << "Picture2_Click unloads by itself";
+  EXPECT_EQ(log, (Calls{kExitBox, "WebBrowser1.Navigate(http://x/ajax.php?act=out)", "Timer()", "Timer()",
+                        "Unload(Form1)"}));
+  EXPECT_EQ(runtime.effectiveUnloads, 1);
+}
+
+TEST_F(Form1Test, AnEndingSessionLogsOutOnceWithoutAsking) {
+  form1.Bind();
+  form1.urladd = "http://x";
+  for (int mode : {tavro::platform::vbAppWindows, tavro::platform::vbAppTaskManager}) form.RaiseQueryUnload(mode);
+  EXPECT_EQ(log, Calls{"WebBrowser1.Navigate(http://x/ajax.php?act=out)"});
+  EXPECT_EQ(runtime.effectiveUnloads, 0) << "the runtime ends the program, the handler does not unload";
+}
+
+TEST_F(Form1Test, ASessionEndingDuringTheExitWaitSendsNoSecondLogout) {
+  form1.Bind();
+  form1.urladd = "http://x";
+  runtime.SetClock({10.0F, 10.2F, 11.2F});
+  runtime.duringDoEvents = [&] { form.RaiseQueryUnload(tavro::platform::vbAppWindows); };
+  form1.Picture2_Click();
+  EXPECT_EQ(form.Browser("WebBrowser1").navigated, Calls{"http://x/ajax.php?act=out"});
+  EXPECT_EQ(runtime.effectiveUnloads, 1);
+}
+
+TEST_F(Form1Test, ACancelledExitStillLetsAnEndingSessionLogOut) {
+  form1.Bind();
+  form1.urladd = "http://x";
+  runtime.answers = {tavro::platform::vbCancel};
+  form1.Picture2_Click();
+  form.RaiseQueryUnload(tavro::platform::vbAppWindows);
+  EXPECT_EQ(form.Browser("WebBrowser1").navigated, Calls{"http://x/ajax.php?act=out"});
 }
 
 }  // namespace
