@@ -12,12 +12,15 @@
 #include "message_box.h"
 #include "picture.h"
 #include "session_end.h"
+#include "single_instance.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {
 namespace {
 
 constexpr int kErrorExitCode = 1;
+// The desktop session's name for Tavro, as its desktop entry and metainfo have it.
+constexpr char kApplicationId[] = "cn.tavro.tavro";
 // How long an ending program gives its logout.
 constexpr std::chrono::milliseconds kLongestLogoutWait{1000};
 constexpr double kSecondsPerDay = 86400.0;
@@ -134,6 +137,14 @@ void GtkRuntime::ReportAndExit(const RuntimeError& error) {
 
 int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& attach) {
   loop_ = Glib::MainLoop::create();
+  // A second start in the desktop session brings the first one forward, and that is all.
+  SingleInstance instance(kApplicationId);
+  if (instance.HandedOver()) return 0;
+  instance.activated = [this] {
+    if (!form_ || form_->Unloaded()) return;
+    form_->Window().deiconify();
+    form_->Window().present();
+  };
   WatchSessionEnd([this](int unloadMode, bool displayAlive) { EndSession(unloadMode, displayAlive); });
   Dispatch([&] {
     form_ = std::make_unique<GtkForm>(*this, design);
