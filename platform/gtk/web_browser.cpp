@@ -44,6 +44,7 @@ void GtkWebBrowser::MakeView(const std::string& uri) {
   view->set_name(name_);
   container_.Replace(placeholder_, *view);
   widget_ = view;
+  title_ = std::make_unique<PageTitle>(view_.get());
   loadChanged_ = Connect(view_.get(), "load-changed",
                          +[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
                            auto* me = static_cast<GtkWebBrowser*>(self);
@@ -81,10 +82,7 @@ void GtkWebBrowser::Navigate(const std::string& url) {
   loadOrder_.Submit(turn_, std::move(*uri));
 }
 
-std::string GtkWebBrowser::LocationName() const {
-  const char* title = view_ ? webkit_web_view_get_title(view_.get()) : nullptr;
-  return title ? title : "";
-}
+std::string GtkWebBrowser::LocationName() const { return title_ ? title_->Text() : ""; }
 
 void GtkWebBrowser::SetVisible(bool visible) {
   if (visible != widget_->get_visible()) {

@@ -6,6 +6,7 @@
 #include <gtkmm.h>
 #include <webkit2/webkit2.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "design_container.h"
 #include "load_order.h"
 #include "owners.h"
+#include "page_title.h"
 #include "platform/design.h"
 #include "platform/forms.h"
 
@@ -50,6 +52,7 @@ class GtkWebBrowser : public WebBrowser {
   std::string name_;
   Placeholder placeholder_;
   GObjectPtr<WebKitWebView> view_;
+  std::unique_ptr<PageTitle> title_;
   Gtk::Widget* widget_;  // the placeholder, then the view (gtkmm's wrapper goes with the view)
   int turn_;             // the view's place in the load order
   SignalConnection loadChanged_, loadFailed_;

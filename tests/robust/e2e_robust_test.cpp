@@ -267,8 +267,8 @@ class PageTitleTest : public RobustTest {
 };
 
 TEST_F(PageTitleTest, OneMegabyteTitleLeavesWholeCharactersInTheCaption) {
-  // 1 Mi times 汉. WebKit hands on only the title's first 1000 characters, so the desktop's
-  // 4096-byte cut is not reached here (the caption tests of the window check that cut).
+  // 1 Mi times 汉: the caption holds it all, the desktop gets its first 4096 bytes, cut between
+  // characters (the caption tests of the window check that cut).
   StartOn("/kefu/lab/bigtitle.html?n=1048576");
   std::string caption;
   EXPECT_TRUE(WaitForCaption(
@@ -282,6 +282,17 @@ TEST_F(PageTitleTest, OneMegabyteTitleLeavesWholeCharactersInTheCaption) {
   EXPECT_LE(caption.size(), 4096u);
   ExpectKeepsRunning(2s);
   EXPECT_EQ(app_->Caption(), caption);
+}
+
+// The engine hands on a title's first 1000 characters only; the marker at the end of a longer
+// one must still switch to the signed-in layout, and the caption hold the whole title.
+TEST_F(PageTitleTest, MarkerAtTheEndOfA2016CharacterTitleSwitchesTheLayout) {
+  const std::string title = std::string(2016 - kMarker.size(), 'x') + kMarker;
+  StartOn("/kefu/lab/bigtitle.html?c=x&n=" + std::to_string(2016 - kMarker.size()) + "&tail=" + kMarker);
+  const XWindow main = MainWindowMapped();
+  EXPECT_TRUE(WaitForCaption(title, 60s)) << "caption of " << app_->Caption().size() << " bytes";
+  const DecodedPicture minimise = DecodeGif(std::filesystem::path(TAVRO_SOURCE_DIR) / "app/form/images/minimize.gif");
+  EXPECT_EQ(WaitForPicture(main, minimise, 253, 0, 10s), "") << "the signed-in layout did not come";
 }
 
 TEST_F(PageTitleTest, ControlCharactersInTheTitleNeitherCrashNorBreakTheCaption) {

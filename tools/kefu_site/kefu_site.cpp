@@ -371,7 +371,8 @@ void Site::Register() {
   svr.Get("/kefu/lab/title\\.php", [](const httplib::Request& req, httplib::Response& res) {
     SendHtml(res, 200, pages::LabTitle(req.get_param_value("t")));
   });
-  // ?n=COUNT[&c=TEXT]: a title of COUNT times TEXT (default "汉"), COUNT up to 16 Mi.
+  // ?n=COUNT[&c=TEXT][&tail=TEXT]: a title of COUNT times TEXT (default "汉") and then the tail,
+  // COUNT up to 16 Mi.
   svr.Get("/kefu/lab/bigtitle\\.html", [](const httplib::Request& req, httplib::Response& res) {
     const std::string n = req.get_param_value("n");
     long count = -1;
@@ -381,7 +382,7 @@ void Site::Register() {
       return;
     }
     const std::string unit = req.has_param("c") ? req.get_param_value("c") : std::string("汉");
-    SendHtml(res, 200, pages::LabBigTitle(unit, count));
+    SendHtml(res, 200, pages::LabBigTitle(unit, count, req.get_param_value("tail")));
   });
   svr.Get("/kefu/lab/download\\.php", [](const httplib::Request&, httplib::Response& res) {
     NoStore(res);

@@ -237,9 +237,9 @@ std::string LabTitle(std::string_view text) {
   return Simple("lab title", "<script>document.title = " + JsString(text) + ";</script>");
 }
 
-std::string LabBigTitle(std::string_view unit, long count) {
+std::string LabBigTitle(std::string_view unit, long count, std::string_view tail) {
   return Simple("lab bigtitle", "<script>document.title = " + JsString(unit) + ".repeat(" + std::to_string(count) +
-                                    ");</script>");
+                                    ") + " + JsString(tail) + ";</script>");
 }
 
 std::string LabSigninBlank() {

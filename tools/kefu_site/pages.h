@@ -22,9 +22,9 @@ std::string LabAlert();
 // An alert, and a request and a new title once it has been answered.
 std::string LabAlertThenRequest();
 std::string LabTitle(std::string_view text);
-// A title of `count` repetitions of `unit`, built by the page's script (a huge title needs no
-// huge address).
-std::string LabBigTitle(std::string_view unit, long count);
+// A title of `count` repetitions of `unit` followed by `tail`, built by the page's script (a huge
+// title needs no huge address).
+std::string LabBigTitle(std::string_view unit, long count, std::string_view tail = {});
 std::string LabSigninBlank();
 std::string LabPermission();
 std::string LabNotifyOnClick();

@@ -1,0 +1,37 @@
+// The whole title of a view's page. The engine hands on only a title's first 1000 characters;
+// a longer one is read from the page itself, so that the caption holds all of it and the
+// title marker is found wherever it stands.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <string>
+
+#include "owners.h"
+
+namespace tavro::platform::gtk {
+
+// The engine's cut, in characters, and the most Tavro reads of a title (1 Mi characters).
+inline constexpr long kEngineTitleCharacters = 1000;
+inline constexpr long kLongestTitleCharacters = 1L << 20;
+
+class PageTitle {
+ public:
+  explicit PageTitle(WebKitWebView* view);
+  ~PageTitle();
+  PageTitle(const PageTitle&) = delete;
+  PageTitle& operator=(const PageTitle&) = delete;
+
+  // The title of the page shown now; empty without one.
+  std::string Text() const;
+
+ private:
+  void Changed();
+
+  WebKitWebView* view_;
+  std::string whole_;  // the page's own title, read when the engine's was cut
+  GObjectPtr<GCancellable> reading_;
+  SignalConnection changed_;
+};
+
+}  // namespace tavro::platform::gtk
