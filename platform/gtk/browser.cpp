@@ -43,6 +43,8 @@ void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   popups_.Attach(view);
   dialogs_.Attach(view);
   crashReload_.Attach(view);
+  // The console itself: a site that cannot be reached gets Tavro's own page and retries.
+  if (site && &window == &views_.MainWindow()) outage_.Attach(view);
   notifications_.Attach(view);
   contextMenus_.Attach(view);
 }
@@ -51,6 +53,7 @@ void Browser::Detach(WebKitWebView* view) {
   contextMenus_.Detach(view);
   notifications_.Detach(view);
   crashReload_.Detach(view);
+  outage_.Detach(view);
   dialogs_.Detach(view);
   popups_.Detach(view);
   views_.Remove(view);
@@ -83,6 +86,7 @@ void Browser::CloseAll() {
   downloads_.CloseAll();
   popups_.CloseAll();
   crashReload_.CloseAll();
+  outage_.CloseAll();
   notifications_.CloseAll();
 }
 

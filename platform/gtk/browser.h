@@ -16,6 +16,7 @@
 #include "cookie_jar.h"
 #include "crash_reload.h"
 #include "downloads.h"
+#include "outage.h"
 #include "owners.h"
 #include "popups.h"
 #include "script_dialogs.h"
@@ -72,6 +73,7 @@ class Browser {
   ScriptDialogs dialogs_;
   Downloads downloads_;
   CrashReload crashReload_;
+  Outage outage_;
   SiteNotifications notifications_;
   ContextMenus contextMenus_;
 };

@@ -3,6 +3,7 @@
 
 #include <glibmm/main.h>
 
+#include "own_pages.h"
 #include "views.h"
 
 namespace tavro::platform::gtk {
@@ -54,6 +55,15 @@ void CrashReload::Terminated(WebKitWebView* view, WebKitWebProcessTerminationRea
   if (it == states_.end()) return;
   ViewState& state = it->second;
   if (UriOf(view).empty() && state.lastUri.empty()) return;  // it never asked for a page
+  const auto now = Clock::now();
+  state.ends.push_back(now);
+  while (!state.ends.empty() && now - state.ends.front() > kEndsWindow) state.ends.pop_front();
+  if (static_cast<int>(state.ends.size()) >= kEndsBeforeGivingUp) {
+    state.pendingReload.Disconnect();
+    state.ends.clear();
+    GiveUp(view, UriOf(view).empty() ? state.lastUri : UriOf(view));
+    return;
+  }
   if (state.pendingReload.Connected()) return;  // one reload is already on its way
   const auto delay = ReloadDelay(state.lastReload, Clock::now());
   if (delay.count() == 0) {
@@ -66,6 +76,15 @@ void CrashReload::Terminated(WebKitWebView* view, WebKitWebProcessTerminationRea
         return false;
       },
       static_cast<unsigned>(delay.count()));
+}
+
+void CrashReload::GiveUp(WebKitWebView* view, const std::string& uri) {
+  OwnPage page;
+  page.title = "页面多次意外终止";
+  page.message = "这个页面的进程反复意外终止，Tavro 不再自动重新载入。请稍后点“重试”，或按 F5。";
+  page.retryUri = uri;
+  // In the page's place: trying again (the button, F5) loads the page itself.
+  webkit_web_view_load_alternate_html(view, OwnPageHtml(page).c_str(), uri.c_str(), nullptr);
 }
 
 void CrashReload::Reload(WebKitWebView* view) {

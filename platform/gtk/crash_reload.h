@@ -1,10 +1,12 @@
 // A view whose web process ended (a crash, or killed for its memory) loads its page again, but
-// not more often than once every few seconds.
+// not more often than once every few seconds; when it keeps ending, the view shows a page of
+// Tavro's own that says so, with a button to try again, instead of loading it again and again.
 #pragma once
 
 #include <webkit2/webkit2.h>
 
 #include <chrono>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,6 +16,9 @@
 namespace tavro::platform::gtk {
 
 inline constexpr std::chrono::milliseconds kReloadInterval{5000};
+// This many ends within the window bring Tavro's page.
+inline constexpr int kEndsBeforeGivingUp = 3;
+inline constexpr std::chrono::seconds kEndsWindow{60};
 
 // How long to wait before that reload, given when the view last reloaded (if ever).
 std::chrono::milliseconds ReloadDelay(std::optional<std::chrono::steady_clock::time_point> lastReload,
@@ -35,11 +40,13 @@ class CrashReload {
   struct ViewState {
     std::string lastUri;  // the last address it started to load
     std::optional<std::chrono::steady_clock::time_point> lastReload;
+    std::deque<std::chrono::steady_clock::time_point> ends;  // within the window
     ScopedConnection pendingReload;
   };
   void Terminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason);
   void LoadChanged(WebKitWebView* view, WebKitLoadEvent event);
   void Reload(WebKitWebView* view);
+  void GiveUp(WebKitWebView* view, const std::string& uri);
 
   // The connections go before the states their handlers use.
   std::map<WebKitWebView*, ViewState> states_;

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/gtk/context_menu.h"
+#include "platform/gtk/own_pages.h"
+#include "platform/gtk/outage.h"
 #include "platform/gtk/site_origin.h"
 
 namespace tavro::platform::gtk {
@@ -97,6 +99,36 @@ TEST(ContextMenuTest, AMenuOfOnlyFrameBreakingEntriesEndsUpEmpty) {
   PruneContextMenu(menu);
   EXPECT_EQ(webkit_context_menu_get_n_items(menu), 0u);
   g_object_unref(menu);
+}
+
+}  // namespace
+}  // namespace tavro::platform::gtk
+
+namespace tavro::platform::gtk {
+namespace {
+
+TEST(OutageRetryTest, WaitsDoubleFromOneSecondAndNeverPassThirty) {
+  std::vector<long> waits;
+  for (int retry = -1; retry < 9; ++retry) waits.push_back(RetryDelay(retry).count());
+  EXPECT_EQ(waits, (std::vector<long>{1, 1, 2, 4, 8, 16, 30, 30, 30, 30}));
+}
+
+TEST(OwnPageTest, TextsAndTheRetryAddressCannotLeaveTheirPlace) {
+  OwnPage page;
+  page.title = "<script>x</script>";
+  page.message = "a & b";
+  page.detail = "\"quoted\"";
+  page.retryUri = "http://x/\"');alert(1);//<";
+  const std::string html = OwnPageHtml(page);
+  EXPECT_EQ(html.find("<script>"), std::string::npos) << html;
+  EXPECT_NE(html.find("&lt;script&gt;x&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(html.find("a &amp; b"), std::string::npos);
+  // The address is a string in the button's handler, and the attribute stays one attribute.
+  const auto handler = html.find("onclick=\"");
+  ASSERT_NE(handler, std::string::npos);
+  const auto end = html.find('"', handler + 9);
+  EXPECT_EQ(html.substr(end, 2), "\">") << html.substr(handler);
+  EXPECT_EQ(OwnPageHtml(OwnPage{"t", "m", "", ""}).find("<button"), std::string::npos);
 }
 
 }  // namespace

@@ -82,6 +82,52 @@ TEST_F(CrashTest, KilledWebProcessBringsThePageBackButReloadsAtMostOnceInFiveSec
   EXPECT_TRUE(app_->Proc().Running());
 }
 
+TEST_F(CrashTest, ThreeKillsInThreeSecondsLeaveTavroRunningAndThePageComesBack) {
+  const std::string page = "/kefu/lab/ticker.html";
+  StartX();
+  StartSite();
+  AddressLabPage(page);
+  StartTavro();
+  MainWindowMapped();
+  ASSERT_TRUE(WaitForCaption([](const std::string& c) { return TickOf(c) >= 1; }, 30s)) << app_->Caption();
+  const auto start = Clock::now();
+  for (int kill = 0; kill < 3; ++kill) {
+    KillWebProcesses();
+    // The next kill a second later, or once a new process is up, whichever comes first.
+    WaitUntil([&] { return !WebProcessesOf(app_->Pid()).empty(); }, 1s);
+  }
+  EXPECT_LE(MillisBetween(start, Clock::now()), 3500);
+  EXPECT_TRUE(WaitForCaption([](const std::string& c) { return TickOf(c) >= 1 || c == "页面多次意外终止"; }, 30s))
+      << app_->Caption();
+  EXPECT_TRUE(app_->Proc().Running());
+}
+
+TEST_F(CrashTest, APageWhoseProcessKeepsEndingGetsTavrosPageWithAButtonToTryAgain) {
+  const std::string page = "/kefu/lab/ticker.html";
+  StartX();
+  StartSite();
+  AddressLabPage(page);
+  StartTavro();
+  const XWindow main = MainWindowMapped();
+  // Each time the page is back (its request count up), its process ends again.
+  for (std::size_t loads = 1; loads <= 2; ++loads) {
+    ASSERT_TRUE(WaitUntil([&] { return CountRequests(page) >= loads; }, 30s)) << Describe();
+    ASSERT_TRUE(WaitForCaption([](const std::string& c) { return TickOf(c) >= 1; }, 30s)) << app_->Caption();
+    ASSERT_FALSE(KillWebProcesses().empty());
+  }
+  ASSERT_TRUE(WaitUntil([&] { return CountRequests(page) >= 3; }, 30s)) << Describe();
+  ASSERT_TRUE(WaitForCaption([](const std::string& c) { return TickOf(c) >= 1; }, 30s)) << app_->Caption();
+  ASSERT_FALSE(KillWebProcesses().empty());
+  // The third end within a minute: no reload, Tavro's page instead.
+  ASSERT_TRUE(WaitForCaption("页面多次意外终止", 30s)) << app_->Caption();
+  EXPECT_EQ(CountRequests(page), 3u) << Describe();
+  // Its one button has the keyboard: the page is asked for again.
+  input_->Key(main, "space");
+  EXPECT_TRUE(WaitUntil([&] { return CountRequests(page) >= 4; }, 15s)) << "the button did not try again" << Describe();
+  EXPECT_TRUE(WaitForCaption([](const std::string& c) { return TickOf(c) >= 1; }, 30s)) << app_->Caption();
+  EXPECT_TRUE(app_->Proc().Running());
+}
+
 class CertificateTest : public BrowserTest {};
 
 TEST_F(CertificateTest, SelfSignedCertificateIsRefusedAndItsPageNeverShows) {

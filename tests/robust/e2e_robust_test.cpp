@@ -320,14 +320,40 @@ TEST_F(PageTitleTest, RightToLeftTextAndEmojiComeThroughUnchanged) {
 
 // ---- the site down or hanging -------------------------------------------------------------
 
-TEST_F(RobustTest, SiteDownAtStartLeavesTheWindowRunningOnTheErrorPage) {
+// The site down at start: Tavro's own page says so below the header, retries with backoff, and
+// the login page comes as soon as the site is back.
+TEST_F(RobustTest, SiteDownAtStartShowsTavrosPageAndTheLoginComesWhenTheSiteIsBack) {
   StartX();
   CopySampleImages(work_);
-  WriteAddressFile("http://127.0.0.1:" + std::to_string(ClosedPort()));
+  const int port = ClosedPort();
+  WriteAddressFile("http://127.0.0.1:" + std::to_string(port));
   StartTavro();
-  ExpectKeepsRunning(4s);
-  std::cout << "[ robust ] caption with the site down: \"" << app_->Caption() << "\"\n";
+  const XWindow main = MainWindowMapped();
+  const std::string down = "无法连接到客服网站";
+  ASSERT_TRUE(WaitForCaption(down, 30s)) << "caption: \"" << app_->Caption() << "\"";
   EXPECT_FALSE(HasMarker(app_->Caption()));
+  // Its heading, in red, lies in the window's visible part below the 201-pixel header.
+  const auto headingShown = [&] {
+    const RgbImage shot = WindowShot(main);
+    int red = 0;
+    for (int y = 0; y < shot.Height(); ++y)
+      for (int x = 0; x < shot.Width(); ++x)
+        if (Near(shot.Pixel(x, y), Rgb{0xb3, 0x26, 0x1e}, 40)) {
+          if (y < 201) return false;
+          ++red;
+        }
+    return red > 20;
+  };
+  EXPECT_TRUE(WaitUntil(headingShown, 10s)) << "no heading below the header; "
+                                            << SaveShot("site-down", WindowShot(main)).string();
+  ExpectKeepsRunning(1s);
+
+  // Back after the first retries: the longest wait between two is 30 seconds.
+  const auto back = Clock::now();
+  StartSite(port);
+  ASSERT_TRUE(WaitForCaption("客服登录", 45s)) << "caption: \"" << app_->Caption() << "\"" << Describe();
+  std::cout << "[ robust ] site back to the login page: " << MillisBetween(back, Clock::now()) << " ms\n";
+  EXPECT_GE(CountRequests(kLogin), 1u) << Describe();
 }
 
 TEST_F(RobustTest, SiteStoppedBeforeLogoutStillEndsOneSecondAfterOk) {
