@@ -15,6 +15,13 @@ Browser::Browser(Gtk::Window& mainWindow)
       downloads_(views_, siteContext_.get()),
       notifications_(views_, siteContext_.get()) {
   popups_.opened = [this](WebKitWebView* view, Gtk::Window& window) { Attach(view, window, true); };
+  // The engine starts a network process only for a page that needs one: a blob of nothing, made
+  // in a script world of Tavro's own in the console, needs it and asks the site for nothing.
+  siteCookies_.wakeNetworkProcess = [this] {
+    if (!firstSiteView_) return;
+    webkit_web_view_evaluate_javascript(firstSiteView_, "URL.revokeObjectURL(URL.createObjectURL(new Blob()))", -1,
+                                        "tavro-wake", nullptr, nullptr, nullptr, nullptr);
+  };
   popups_.closing = [this](WebKitWebView* view) { Detach(view); };
 }
 

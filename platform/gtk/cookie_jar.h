@@ -1,14 +1,17 @@
 // A copy, in Tavro's own process, of the site's cookies as the engine keeps them: what a logout
-// sent without the engine carries, and what a restarted network process gets back.
+// sent without the engine carries, and what a network process that ended and started over gets
+// back, so that the agent stays signed in.
 #pragma once
 
 #include <libsoup/soup.h>
 #include <webkit2/webkit2.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "network_process_watch.h"
 #include "owners.h"
 
 namespace tavro::platform::gtk {
@@ -28,14 +31,22 @@ class CookieJar {
   // The Cookie header a request for `uri` carries: the cookies that apply to it (domain, path,
   // secure, not expired); empty for none.
   std::string HeaderFor(const std::string& uri) const;
+
+  // Starts a network process if none runs: the engine starts one only when a page needs it.
+  std::function<void()> wakeNetworkProcess;
   std::size_t Count() const { return cookies_.size(); }
 
  private:
   void Refresh();
+  // Hands the copy to the engine until a new network process has taken it.
+  void Restore(int attempt);
 
   WebKitCookieManager* manager_;
+  NetworkProcessWatch networkProcesses_;
   std::vector<CookiePtr> cookies_;
   GObjectPtr<GCancellable> cancellable_;
+  ScopedConnection restoreLater_;
+  bool restarted_ = false;  // a network process started since the last one ended
   SignalConnection changed_;
 };
 

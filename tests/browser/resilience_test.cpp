@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "browser_fixture.h"
+#include "tavro_config.h"
 #include "platform/gtk/crash_reload.h"
 #include "platform/gtk/load_order.h"
 
@@ -126,6 +128,59 @@ TEST_F(CrashTest, APageWhoseProcessKeepsEndingGetsTavrosPageWithAButtonToTryAgai
   EXPECT_TRUE(WaitUntil([&] { return CountRequests(page) >= 4; }, 15s)) << "the button did not try again" << Describe();
   EXPECT_TRUE(WaitForCaption([](const std::string& c) { return TickOf(c) >= 1; }, 30s)) << app_->Caption();
   EXPECT_TRUE(app_->Proc().Running());
+}
+
+// The engine's network processes below tavro (any depth), by the kernel's cut of their name.
+std::vector<pid_t> NetworkProcessesOf(pid_t ancestor) {
+  std::vector<pid_t> out;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = ReadFile(entry.path() / "stat");
+    const auto close = stat.rfind(')');
+    if (stat.find("(WebKitNetworkPr)") == std::string::npos || close == std::string::npos) continue;
+    if (std::atoi(stat.c_str() + close + 4) == ancestor) out.push_back(static_cast<pid_t>(std::stol(name)));
+  }
+  return out;
+}
+
+// The network process holds the in-memory session: when it ends, the agent must stay signed in.
+TEST_F(CrashTest, AKilledNetworkProcessKeepsTheAgentSignedIn) {
+  StartX();
+  StartSite(0, 300);
+  PrepareWorkingFolder();
+  StartTavro();
+  const XWindow main = MainWindowMapped();
+  ASSERT_TRUE(WaitForCaption([](const std::string& c) { return c.find(TAVRO_TITLE_MARKER) != std::string::npos; }, 60s))
+      << app_->Caption();
+  const std::string session = ConsoleSession();
+  ASSERT_FALSE(session.empty()) << Describe();
+
+  const auto killed = NetworkProcessesOf(app_->Pid());
+  ASSERT_FALSE(killed.empty()) << "no network process below tavro";
+  for (pid_t pid : killed) ::kill(pid, SIGKILL);
+  // Tavro gives the cookies back to a new network process, which it starts for that.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const auto now = NetworkProcessesOf(app_->Pid());
+        return std::any_of(now.begin(), now.end(),
+                           [&](pid_t p) { return std::find(killed.begin(), killed.end(), p) == killed.end(); });
+      },
+      20s))
+      << "no network process came back";
+
+  // The close button's logout still carries the session, and ends it.
+  const auto [x, y] = ToRoot(main, 290, 10);
+  input_->Click(x, y);
+  const auto box = app_->WaitDialog(20s);
+  ASSERT_TRUE(box) << "no exit question";
+  input_->Key(*box, "Return");
+  ASSERT_TRUE(app_->Proc().Wait(20s));
+  bool withSession = false;
+  for (const auto& r : site_->Requests())
+    if (r.target == "/ajax.php?act=out" && r.session == session) withSession = true;
+  EXPECT_TRUE(withSession) << "the logout lost the session" << Describe();
+  EXPECT_EQ(site_->Get("/kefu/session.php", session).body, "invalid");
 }
 
 class CertificateTest : public BrowserTest {};
