@@ -43,9 +43,11 @@ void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   crashReload_.Attach(view);
   notifications_.Attach(view);
   contextMenus_.Attach(view);
+  if (site) keys_.Attach(view, window);
 }
 
 void Browser::Detach(WebKitWebView* view) {
+  keys_.Detach(view);
   contextMenus_.Detach(view);
   notifications_.Detach(view);
   crashReload_.Detach(view);

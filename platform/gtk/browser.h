@@ -1,6 +1,6 @@
 // Everything the window's browser views do beyond showing pages, as an agent expects of a browser
 // on the desktop: pop-up windows, script dialogs, downloads, reloads after a crash, the site's
-// notifications and the context menu, one unit each. The site's pages and outside pages (the
+// notifications, the context menu and the browser's keys, one unit each. The site's pages and outside pages (the
 // advertisement) live in web contexts of their own, each keeping everything in memory.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "browser_keys.h"
 #include "context_menu.h"
 #include "crash_reload.h"
 #include "downloads.h"
@@ -63,6 +64,7 @@ class Browser {
   CrashReload crashReload_;
   SiteNotifications notifications_;
   ContextMenus contextMenus_;
+  BrowserKeys keys_;
 };
 
 }  // namespace tavro::platform::gtk

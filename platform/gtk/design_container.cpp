@@ -34,6 +34,11 @@ void DesignContainer::Place(Gtk::Widget& child, const PixelRect& rect, std::opti
   child.set_parent(*this);
 }
 
+void DesignContainer::PlaceInFront(Gtk::Widget& child, const PixelRect& rect) {
+  children_.insert(children_.begin(), {&child, rect, std::nullopt});
+  child.set_parent(*this);
+}
+
 void DesignContainer::Replace(Gtk::Widget& child, Gtk::Widget& replacement) {
   const auto it = std::find_if(children_.begin(), children_.end(), [&](const Child& c) { return c.widget == &child; });
   if (it == children_.end()) return;
