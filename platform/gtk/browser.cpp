@@ -43,10 +43,13 @@ void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   crashReload_.Attach(view);
   notifications_.Attach(view);
   contextMenus_.Attach(view);
-  if (site) keys_.Attach(view, window);
+  if (!site) return;
+  keys_.Attach(view, window);
+  paste_.Attach(view);
 }
 
 void Browser::Detach(WebKitWebView* view) {
+  paste_.Detach(view);
   keys_.Detach(view);
   contextMenus_.Detach(view);
   notifications_.Detach(view);

@@ -1,6 +1,6 @@
 // Everything the window's browser views do beyond showing pages, as an agent expects of a browser
 // on the desktop: pop-up windows, script dialogs, downloads, reloads after a crash, the site's
-// notifications, the context menu and the browser's keys, one unit each. The site's pages and outside pages (the
+// notifications, the context menu, the browser's keys and pasting pictures, one unit each. The site's pages and outside pages (the
 // advertisement) live in web contexts of their own, each keeping everything in memory.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "browser_keys.h"
+#include "clipboard_paste.h"
 #include "context_menu.h"
 #include "crash_reload.h"
 #include "downloads.h"
@@ -65,6 +66,7 @@ class Browser {
   SiteNotifications notifications_;
   ContextMenus contextMenus_;
   BrowserKeys keys_;
+  ClipboardPaste paste_;
 };
 
 }  // namespace tavro::platform::gtk
