@@ -46,9 +46,11 @@ void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   if (!site) return;
   keys_.Attach(view, window);
   paste_.Attach(view);
+  drop_.Attach(view);
 }
 
 void Browser::Detach(WebKitWebView* view) {
+  drop_.Detach(view);
   paste_.Detach(view);
   keys_.Detach(view);
   contextMenus_.Detach(view);

@@ -1,6 +1,7 @@
 // Everything the window's browser views do beyond showing pages, as an agent expects of a browser
 // on the desktop: pop-up windows, script dialogs, downloads, reloads after a crash, the site's
-// notifications, the context menu, the browser's keys and pasting pictures, one unit each. The site's pages and outside pages (the
+// notifications, the context menu, the browser's keys, pasting pictures and dropping files, one
+// unit each. The site's pages and outside pages (the
 // advertisement) live in web contexts of their own, each keeping everything in memory.
 #pragma once
 
@@ -15,6 +16,7 @@
 #include "context_menu.h"
 #include "crash_reload.h"
 #include "downloads.h"
+#include "file_drop.h"
 #include "owners.h"
 #include "popups.h"
 #include "script_dialogs.h"
@@ -67,6 +69,7 @@ class Browser {
   ContextMenus contextMenus_;
   BrowserKeys keys_;
   ClipboardPaste paste_;
+  FileDrop drop_;
 };
 
 }  // namespace tavro::platform::gtk

@@ -162,5 +162,38 @@ TEST_F(PasteAndDropTest, TextIsPastedAndCopiedAsBefore) {
   EXPECT_EQ(reader.Stdout(), "text 订单 20240518-0097x订单 20240518-0097\n");
 }
 
+TEST_F(PasteAndDropTest, FilesDroppedFromAFileManagerReachTheDropHandler) {
+  const XWindow main = StartOnLabPage("/kefu/lab/drop.html", "drop ready");
+  const fs::path files = dir_.Sub("files");
+  const fs::path note = files / "订单 0097.txt";
+  WriteFileBytes(note, "发货时间：明天\n");
+  const fs::path png = MakeScreenshot();
+  const std::string noteBytes = ReadFile(note), pngBytes = ReadFile(png);
+
+  Process& manager = StartPeer({"drag", "700", "100", note.string(), png.string()});
+  ASSERT_TRUE(WaitPeerSays(manager, "ready")) << manager.Stderr();
+  const auto [toX, toY] = ToRoot(main, 160, 450);  // below the header, on the page's drop zone
+  input_->Drag(760, 140, toX - 760, toY - 140, 1, 20);
+
+  const std::string dropped = WaitReport("drop ");
+  EXPECT_EQ(dropped, "drop 2 text/plain " + std::to_string(noteBytes.size()) + " " + Fnv1a(noteBytes) +
+                         " 订单 0097.txt | image/png " + std::to_string(pngBytes.size()) + " " + Fnv1a(pngBytes) +
+                         " shot.png")
+      << AllReports();
+  EXPECT_TRUE(WaitPeerSays(manager, "end")) << "the file manager did not see the drag end";
+}
+
+// A page's script may write any file:// address into the list of a drag that starts in the
+// page; dropped on a page, that list must not turn into the file's contents.
+TEST_F(PasteAndDropTest, ADragFromAPageNeverHandsItTheFilesItsListNames) {
+  const fs::path secret = dir_.Sub("files") / "secret.txt";
+  WriteFileBytes(secret, "the agent's own file\n");
+  const XWindow main = StartOnLabPage("/kefu/lab/drop.html?from=file://" + secret.string(), "drop ready");
+  const auto [fromX, fromY] = ToRoot(main, 80, 290);  // the page's element to drag
+  const auto [toX, toY] = ToRoot(main, 200, 500);
+  input_->Drag(fromX, fromY, toX - fromX, toY - fromY, 1, 20);
+  EXPECT_EQ(WaitReport("drop "), "drop 0") << AllReports();
+}
+
 }  // namespace
 }  // namespace tavro::browser

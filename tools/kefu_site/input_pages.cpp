@@ -1,6 +1,8 @@
 // HTML of the lab pages for keys, paste and drop.
 #include "input_pages.h"
 
+#include "kefu_site.h"
+
 #include <string_view>
 
 namespace kefu::pages {
@@ -90,6 +92,7 @@ constexpr std::string_view kDrop = R"HTML(<!DOCTYPE html>
 <style>html,body{margin:0;height:100%} #zone{position:fixed;inset:0;background:#eef3f8}</style>
 </head><body>
 <div id="zone">把文件拖到这里</div>
+{source}
 <script>
 {report}
 var zone = document.getElementById('zone');
@@ -125,6 +128,15 @@ std::string LabKeys(bool popup) {
 
 std::string LabPaste() { return Fill(kPaste, "report", kReportScript); }
 
-std::string LabDrop() { return Fill(kDrop, "report", kReportScript); }
+std::string LabDrop(std::string_view fileUri) {
+  std::string source;
+  if (!fileUri.empty())
+    source = "<div id=\"source\" draggable=\"true\" style=\"position:fixed;left:20px;top:260px;width:120px;"
+             "height:60px;background:#1a73c9;color:#fff\">拖我</div>\n<script>\n"
+             "document.getElementById('source').addEventListener('dragstart', function (e) {\n"
+             "  e.dataTransfer.setData('text/uri-list', " + JsString(fileUri) + ");\n"
+             "  e.dataTransfer.setData('text/plain', 'from the page');\n});\n</script>";
+  return Fill(Fill(kDrop, "report", kReportScript), "source", source);
+}
 
 }  // namespace kefu::pages

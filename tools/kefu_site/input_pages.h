@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kefu::pages {
 
@@ -13,7 +14,8 @@ std::string LabKeys(bool popup);
 // A text box that reports every paste event: the files it carries (type, size, a checksum of the
 // bytes, name) or its text, and what the box holds after it.
 std::string LabPaste();
-// A drop zone over the whole page that reports the files dropped on it.
-std::string LabDrop();
+// A drop zone over the whole page that reports the files dropped on it. With a file's address: an
+// element of the page's own to drag, whose data names that file in a text/uri-list.
+std::string LabDrop(std::string_view fileUri);
 
 }  // namespace kefu::pages

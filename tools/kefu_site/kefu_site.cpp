@@ -399,7 +399,9 @@ void Site::Register() {
     SendHtml(res, 200, pages::LabKeys(req.has_param("popup")));
   });
   svr.Get("/kefu/lab/paste\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabPaste()); });
-  svr.Get("/kefu/lab/drop\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabDrop()); });
+  svr.Get("/kefu/lab/drop\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    SendHtml(res, 200, pages::LabDrop(req.get_param_value("from")));
+  });
   svr.Get("/kefu/lab/report", [](const auto&, auto& res) {
     NoStore(res);
     res.status = 204;
