@@ -84,11 +84,12 @@ BrowserKeys::~BrowserKeys() { connections_.Clear(); }
 void BrowserKeys::Attach(WebKitWebView* view, Gtk::Window& window) {
   views_[view] = ViewState{&window};
   // Connected before the engine's own handlers run (they run last), so the page never sees them.
-  connections_.Add(view, Connect(view, "key-press-event",
-                                 +[](WebKitWebView* v, GdkEventKey* event, gpointer self) -> gboolean {
-                                   return static_cast<BrowserKeys*>(self)->KeyPressed(v, event);
-                                 },
-                                 this));
+  for (const char* signal : {"key-press-event", "key-release-event"})
+    connections_.Add(view, Connect(view, signal,
+                                   +[](WebKitWebView* v, GdkEventKey* event, gpointer self) -> gboolean {
+                                     return static_cast<BrowserKeys*>(self)->KeyEvent(v, event);
+                                   },
+                                   this));
   connections_.Add(view, Connect(view, "scroll-event",
                                  +[](WebKitWebView* v, GdkEventScroll* event, gpointer self) -> gboolean {
                                    return static_cast<BrowserKeys*>(self)->Scrolled(v, event);
@@ -111,13 +112,24 @@ void BrowserKeys::Detach(WebKitWebView* view) {
   bars_.erase(bar);
 }
 
-bool BrowserKeys::KeyPressed(WebKitWebView* view, GdkEventKey* event) {
-  const Command command = CommandOf(event);
+bool BrowserKeys::KeyEvent(WebKitWebView* view, GdkEventKey* event) {
+  const Command command = event->type == GDK_KEY_PRESS ? CommandOf(event) : Command::None;
   if (command == Command::Find) {
     Find(view);
     return true;
   }
-  return RunOnView(view, command);
+  if (RunOnView(view, command)) return true;
+  toEngine_.Add(event);
+  return false;
+}
+
+bool BrowserKeys::BarKey(WebKitWebView* view, GdkEventKey* event) {
+  // Ctrl of Ctrl+F, say: the page answers about it after the bar took the focus.
+  if (toEngine_.Contains(event)) {
+    gtk_widget_event(GTK_WIDGET(view), reinterpret_cast<GdkEvent*>(event));
+    return true;
+  }
+  return event->type == GDK_KEY_PRESS && RunOnView(view, CommandOf(event));
 }
 
 bool BrowserKeys::Scrolled(WebKitWebView* view, GdkEventScroll* event) {
@@ -162,7 +174,7 @@ void BrowserKeys::Find(WebKitWebView* view) {
       return;
     }
     bar = std::make_unique<FindBar>(*host);
-    bar->otherKey = [](WebKitWebView* v, GdkEventKey* event) { return RunOnView(v, CommandOf(event)); };
+    bar->otherKey = [this](WebKitWebView* v, GdkEventKey* event) { return BarKey(v, event); };
   }
   bar->Open(view);
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "find_bar.h"
+#include "key_stamps.h"
 #include "owners.h"
 
 namespace tavro::platform::gtk {
@@ -34,7 +35,10 @@ class BrowserKeys {
     Gtk::Window* window = nullptr;
     double scrolled = 0;  // Ctrl+wheel turned by less than a step so far (touchpads scroll finely)
   };
-  bool KeyPressed(WebKitWebView* view, GdkEventKey* event);
+  bool KeyEvent(WebKitWebView* view, GdkEventKey* event);
+  // A key typed in the find bar: Tavro's keys act on the bar's page, and a copy the engine hands
+  // back of a key the page had goes back to the page's view.
+  bool BarKey(WebKitWebView* view, GdkEventKey* event);
   bool Scrolled(WebKitWebView* view, GdkEventScroll* event);
   void Find(WebKitWebView* view);
   static void Zoom(WebKitWebView* view, bool in);
@@ -42,6 +46,7 @@ class BrowserKeys {
   // The connections go before the bars and the states their handlers use.
   std::map<WebKitWebView*, ViewState> views_;
   std::map<Gtk::Window*, std::unique_ptr<FindBar>> bars_;
+  RecentKeys toEngine_;  // keys that went on to the engine
   ConnectionsByInstance connections_;
 };
 

@@ -1,7 +1,6 @@
 // Pasting a picture from the clipboard into the site's pages.
 #include "clipboard_paste.h"
 
-#include <algorithm>
 #include <iostream>
 
 #include "page_files.h"
@@ -11,7 +10,6 @@ namespace {
 
 constexpr guint kClipboardPatienceMs = 1000;  // a clipboard owner that takes longer is not waited for
 constexpr char kPngType[] = "image/png";
-constexpr std::size_t kKeysRemembered = 32;
 
 bool IsPasteKey(const GdkEventKey* event) {
   const guint mods = event->state & gtk_accelerator_get_default_mod_mask();
@@ -54,25 +52,11 @@ void ClipboardPaste::Detach(WebKitWebView* view) {
   if (pending_ && pending_->key == view) pending_.reset();
 }
 
-ClipboardPaste::KeyStamp ClipboardPaste::StampOf(const GdkEventKey* event) {
-  return {event->type, event->keyval, event->state, event->hardware_keycode, event->time};
-}
-
-void ClipboardPaste::Passed(const GdkEventKey* event) {
-  passed_.push_back(StampOf(event));
-  if (passed_.size() > kKeysRemembered) passed_.pop_front();
-}
-
-bool ClipboardPaste::PassedBefore(const GdkEventKey* event) const {
-  return std::find(passed_.begin(), passed_.end(), StampOf(event)) != passed_.end();
-}
-
 bool ClipboardPaste::KeyEvent(WebKitWebView* view, GdkEventKey* event) {
-  // Held back, the engine's copy would leave it waiting to hand on the next key instead of
-  // giving it to the page.
-  if (PassedBefore(event)) return false;
+  // The engine's copy of a key it had: held back, the next key would be lost to the page.
+  if (passed_.Contains(event)) return false;
   if (replaying_ || (!pending_ && (event->type != GDK_KEY_PRESS || !IsPasteKey(event)))) {
-    Passed(event);
+    passed_.Add(event);
     return false;
   }
   if (pending_) {

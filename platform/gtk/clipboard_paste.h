@@ -7,12 +7,12 @@
 #include <gtkmm.h>
 #include <webkit2/webkit2.h>
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "key_stamps.h"
 #include "owners.h"
 
 namespace tavro::platform::gtk {
@@ -42,18 +42,6 @@ class ClipboardPaste {
     ScopedConnection giveUp;
   };
   struct Answer;
-  // A key event as the X server stamped it: the engine hands a key the page did not use back to
-  // the window as a copy, which is no new key.
-  struct KeyStamp {
-    GdkEventType type;
-    guint keyval, state;
-    guint16 keycode;
-    guint32 time;
-    bool operator==(const KeyStamp&) const = default;
-  };
-  static KeyStamp StampOf(const GdkEventKey* event);
-  void Passed(const GdkEventKey* event);
-  bool PassedBefore(const GdkEventKey* event) const;
 
   bool KeyEvent(WebKitWebView* view, GdkEventKey* event);
   void Targets(unsigned serial, const GdkAtom* targets, int count);
@@ -64,7 +52,7 @@ class ClipboardPaste {
   std::optional<Pending> pending_;
   unsigned serial_ = 0;
   bool replaying_ = false;
-  std::deque<KeyStamp> passed_;  // the last keys that went on to the engine
+  RecentKeys passed_;  // the last keys that went on to the engine
   ConnectionsByInstance connections_;
   // Answers from the clipboard come back by this, and find nothing once the unit is gone.
   std::shared_ptr<ClipboardPaste*> self_ = std::make_shared<ClipboardPaste*>(this);

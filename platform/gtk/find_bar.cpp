@@ -52,6 +52,12 @@ FindBar::FindBar(FindBarHost& host) : row_(Gtk::ORIENTATION_HORIZONTAL, 2) {
         return view && otherKey && otherKey(view.get(), event);
       },
       false);
+  entry_.signal_key_release_event().connect(
+      [this](GdkEventKey* event) {
+        const GObjectPtr<WebKitWebView> view = view_.Get();
+        return view && otherKey && otherKey(view.get(), event);
+      },
+      false);
   previous_.signal_clicked().connect([this] { Step(false); });
   next_.signal_clicked().connect([this] { Step(true); });
   close_.signal_clicked().connect([this] { Close(); });

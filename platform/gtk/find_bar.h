@@ -32,7 +32,8 @@ class FindBar {
   FindBar(const FindBar&) = delete;
   FindBar& operator=(const FindBar&) = delete;
 
-  // Keys typed in the bar that are not the bar's own (F5, zoom): true when the handler took them.
+  // Keys in the bar that are not the bar's own (F5, zoom; pressed or released): true when the
+  // handler took them.
   std::function<bool(WebKitWebView* view, GdkEventKey* event)> otherKey;
 
   // Shows the bar for the view's page with the focus in its text; a text already there is found
