@@ -54,9 +54,16 @@ void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   if (site && &window == &views_.MainWindow()) outage_.Attach(view);
   notifications_.Attach(view);
   contextMenus_.Attach(view);
+  if (!site) return;
+  keys_.Attach(view, window);
+  paste_.Attach(view);
+  drop_.Attach(view);
 }
 
 void Browser::Detach(WebKitWebView* view) {
+  drop_.Detach(view);
+  paste_.Detach(view);
+  keys_.Detach(view);
   contextMenus_.Detach(view);
   notifications_.Detach(view);
   crashReload_.Detach(view);

@@ -1,21 +1,24 @@
 // Everything the window's browser views do beyond showing pages, as an agent expects of a browser
 // on the desktop: pop-up windows, script dialogs, downloads, reloads after a crash, the site's
-// notifications and the context menu, one unit each. The site's pages and outside pages (the
+// notifications, the context menu, the browser's keys, pasting pictures and dropping files, one
+// unit each. The site's pages and outside pages (the
 // advertisement) live in web contexts of their own, each keeping everything in memory.
 #pragma once
 
 #include <gtkmm.h>
 #include <webkit2/webkit2.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 
-#include <chrono>
-
+#include "browser_keys.h"
+#include "clipboard_paste.h"
 #include "context_menu.h"
 #include "cookie_jar.h"
 #include "crash_reload.h"
 #include "downloads.h"
+#include "file_drop.h"
 #include "outage.h"
 #include "owners.h"
 #include "popups.h"
@@ -76,6 +79,9 @@ class Browser {
   Outage outage_;
   SiteNotifications notifications_;
   ContextMenus contextMenus_;
+  BrowserKeys keys_;
+  ClipboardPaste paste_;
+  FileDrop drop_;
 };
 
 }  // namespace tavro::platform::gtk

@@ -34,6 +34,11 @@ void DesignContainer::Place(Gtk::Widget& child, const PixelRect& rect, std::opti
   child.set_parent(*this);
 }
 
+void DesignContainer::PlaceInFront(Gtk::Widget& child, const PixelRect& rect) {
+  children_.insert(children_.begin(), {&child, rect, std::nullopt});
+  child.set_parent(*this);
+}
+
 void DesignContainer::Replace(Gtk::Widget& child, Gtk::Widget& replacement) {
   const auto it = std::find_if(children_.begin(), children_.end(), [&](const Child& c) { return c.widget == &child; });
   if (it == children_.end()) return;
@@ -55,6 +60,7 @@ bool DesignContainer::on_focus(Gtk::DirectionType direction) {
   for (const auto& c : children_)
     if (c.tabIndex) byTab.emplace_back(*c.tabIndex, c.widget);
   std::stable_sort(byTab.begin(), byTab.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  chain.reserve(byTab.size());
   for (const auto& [tab, widget] : byTab) chain.push_back(widget);
   if (direction == Gtk::DIR_TAB_BACKWARD || direction == Gtk::DIR_UP || direction == Gtk::DIR_LEFT)
     std::reverse(chain.begin(), chain.end());

@@ -28,6 +28,8 @@ class DesignContainer : public Gtk::Container {
   // chain: Tab and Shift+Tab go through the children by position, passing over hidden ones and
   // those that never take the focus.
   void Place(Gtk::Widget& child, const PixelRect& rect, std::optional<int> tabIndex = std::nullopt);
+  // Puts the child in front of every other, outside the focus chain.
+  void PlaceInFront(Gtk::Widget& child, const PixelRect& rect);
   void MoveChild(Gtk::Widget& child, const PixelRect& rect);
   // Puts `replacement` where `child` was: same place, stacking and tab position.
   void Replace(Gtk::Widget& child, Gtk::Widget& replacement);

@@ -27,7 +27,6 @@ T& Named(const std::map<std::string, T*>& controls, const std::string& name) {
 GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
     : dispatcher_(dispatcher),
       design_(design),
-      window_(Gtk::WINDOW_TOPLEVEL),
       attention_(window_),
       caption_(design.caption),
       browser_(window_) {
@@ -48,6 +47,7 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
   if (!design.picture.empty()) surface_.SetPixbuf(LoadPictureResource(design.picture)->Pixbuf());
   window_.add(surface_);
   surface_.show();
+  window_.placeFindBar = [this](Gtk::Widget& bar) { PlaceFindBar(bar); };
 
   window_.signal_window_state_event().connect(
       [this](GdkEventWindowState* event) {
@@ -172,6 +172,16 @@ void GtkForm::FocusFirstControl() {
       return;
     }
   }
+}
+
+// Along the bottom edge, in front of everything: the header covers the top, 201 pixels of it
+// before the sign-in and 27 after, while the bottom stays in view in both layouts.
+void GtkForm::PlaceFindBar(Gtk::Widget& bar) {
+  constexpr int kMargin = 4;
+  int minimum = 0, natural = 0;
+  bar.get_preferred_height(minimum, natural);
+  const int width = surface_.OwnWidth(), height = std::max(natural, 24);
+  surface_.PlaceInFront(bar, {kMargin, surface_.OwnHeight() - height - kMargin, width - 2 * kMargin, height});
 }
 
 void GtkForm::Unload() {

@@ -5,6 +5,7 @@
 #include <gtkmm.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "browser.h"
 #include "design_container.h"
 #include "dispatcher.h"
+#include "find_bar.h"
 #include "load_order.h"
 #include "picture_box.h"
 #include "platform/design.h"
@@ -43,6 +45,16 @@ class OwnedInOrder {
 
  private:
   std::vector<std::unique_ptr<T>> items_;
+};
+
+// The main window: the form says where its find bar goes.
+class FormWindow : public Gtk::Window, public FindBarHost {
+ public:
+  FormWindow() : Gtk::Window(Gtk::WINDOW_TOPLEVEL) {}
+  std::function<void(Gtk::Widget& bar)> placeFindBar;
+  void PlaceFindBar(Gtk::Widget& bar) override {
+    if (placeFindBar) placeFindBar(bar);
+  }
 };
 
 class GtkForm : public Form {
@@ -88,13 +100,14 @@ class GtkForm : public Form {
  private:
   DesignContainer& ContainerFor(const ControlDesign& control);
   void FocusFirstControl();
+  void PlaceFindBar(Gtk::Widget& bar);
 
   Dispatcher& dispatcher_;
   FormDesign design_;
   // Declared in the order that makes the implicit destruction right: the browser units go first
   // (their windows and dialogs, their handlers on the views), then the controls, in reverse order
   // of creation, then the window.
-  Gtk::Window window_;
+  FormWindow window_;
   DesignContainer surface_;
   Attention attention_;
   std::string caption_;

@@ -11,10 +11,14 @@ constexpr std::size_t kMaxDesktopTitleBytes = 4096;
 
 }  // namespace
 
+PopupWindow::Frame::Frame() : Gtk::Window(Gtk::WINDOW_TOPLEVEL), layout_(Gtk::ORIENTATION_VERTICAL) {
+  add(layout_);
+  layout_.show();
+}
+
 PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& icon, std::string fallbackTitle,
                          std::function<void()> closeRequested)
-    : window_(Gtk::WINDOW_TOPLEVEL),
-      view_(Retain(view)),
+    : view_(Retain(view)),
       fallbackTitle_(std::move(fallbackTitle)),
       closeRequested_(std::move(closeRequested)) {
   window_.set_decorated(true);
@@ -23,7 +27,7 @@ PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& i
   window_.set_position(Gtk::WIN_POS_CENTER);
   window_.set_type_hint(Gdk::WINDOW_TYPE_HINT_NORMAL);
   if (icon) window_.set_icon(icon);
-  gtk_container_add(GTK_CONTAINER(window_.gobj()), GTK_WIDGET(view_.get()));
+  gtk_box_pack_start(GTK_BOX(window_.Layout().gobj()), GTK_WIDGET(view_.get()), TRUE, TRUE, 0);
   gtk_widget_show(GTK_WIDGET(view_.get()));
   ShowTitle();
   titleChanged_ = Connect(view_.get(), "notify::title",
@@ -43,7 +47,7 @@ PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& i
 PopupWindow::~PopupWindow() {
   titleChanged_.Disconnect();
   window_.hide();
-  gtk_container_remove(GTK_CONTAINER(window_.gobj()), GTK_WIDGET(view_.get()));
+  gtk_container_remove(GTK_CONTAINER(window_.Layout().gobj()), GTK_WIDGET(view_.get()));
 }
 
 void PopupWindow::Show() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "find_bar.h"
 #include "owners.h"
 
 namespace tavro::platform::gtk {
@@ -31,10 +32,21 @@ class PopupWindow {
   void Hide() { window_.hide(); }
 
  private:
+  // The page fills the window; the find bar, when the agent opens it, goes under it.
+  class Frame : public Gtk::Window, public FindBarHost {
+   public:
+    Frame();
+    Gtk::Box& Layout() { return layout_; }
+    void PlaceFindBar(Gtk::Widget& bar) override { layout_.pack_end(bar, false, false); }
+
+   private:
+    Gtk::Box layout_;
+  };
+
   void ShowTitle();
 
   // The window goes after the view has left it and the title handler is gone.
-  Gtk::Window window_;
+  Frame window_;
   GObjectPtr<WebKitWebView> view_;
   std::string fallbackTitle_;
   std::function<void()> closeRequested_;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "input_pages.h"
 #include "pages.h"
 
 namespace kefu {
@@ -394,6 +395,18 @@ void Site::Register() {
   svr.Get("/kefu/lab/notify-click\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabNotifyOnClick()); });
   svr.Get("/kefu/lab/ask\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabAsk()); });
   svr.Get("/kefu/lab/ticker\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabTicker()); });
+  // Keys, paste and drop: what the page saw goes to the report address (logged like any request).
+  svr.Get("/kefu/lab/keys\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    SendHtml(res, 200, pages::LabKeys(req.has_param("popup")));
+  });
+  svr.Get("/kefu/lab/paste\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabPaste()); });
+  svr.Get("/kefu/lab/drop\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    SendHtml(res, 200, pages::LabDrop(req.get_param_value("from")));
+  });
+  svr.Get("/kefu/lab/report", [](const auto&, auto& res) {
+    NoStore(res);
+    res.status = 204;
+  });
   // The same site under another origin (localhost instead of 127.0.0.1): redirects to the
   // path given, on this server only.
   svr.Get("/kefu/lab/elsewhere\\.php", [](const httplib::Request& req, httplib::Response& res) {

@@ -1,0 +1,53 @@
+// The keys an agent expects of a browser in the site's pages: F5 and Ctrl+R reload, Ctrl+F finds,
+// Ctrl+plus, Ctrl+minus, Ctrl+0 and Ctrl+wheel zoom. Tavro takes them before the page does;
+// every other key goes to the page as before. The zoom is the view's own: each view starts at 100 %.
+#pragma once
+
+#include <gtkmm.h>
+#include <webkit2/webkit2.h>
+
+#include <map>
+#include <memory>
+
+#include "find_bar.h"
+#include "key_stamps.h"
+#include "owners.h"
+
+namespace tavro::platform::gtk {
+
+// The zoom level after one step in (or out) from the current one, along a browser's steps from
+// 30 % to 300 %; a level between two steps goes to the next one in that direction.
+double ZoomStep(double current, bool in);
+
+class BrowserKeys {
+ public:
+  BrowserKeys() = default;
+  ~BrowserKeys();
+  BrowserKeys(const BrowserKeys&) = delete;
+  BrowserKeys& operator=(const BrowserKeys&) = delete;
+
+  // The view in the window; the window shows its find bar when it is a FindBarHost.
+  void Attach(WebKitWebView* view, Gtk::Window& window);
+  void Detach(WebKitWebView* view);
+
+ private:
+  struct ViewState {
+    Gtk::Window* window = nullptr;
+    double scrolled = 0;  // Ctrl+wheel turned by less than a step so far (touchpads scroll finely)
+  };
+  bool KeyEvent(WebKitWebView* view, GdkEventKey* event);
+  // A key typed in the find bar: Tavro's keys act on the bar's page, and a copy the engine hands
+  // back of a key the page had goes back to the page's view.
+  bool BarKey(WebKitWebView* view, GdkEventKey* event);
+  bool Scrolled(WebKitWebView* view, GdkEventScroll* event);
+  void Find(WebKitWebView* view);
+  static void Zoom(WebKitWebView* view, bool in);
+
+  // The connections go before the bars and the states their handlers use.
+  std::map<WebKitWebView*, ViewState> views_;
+  std::map<Gtk::Window*, std::unique_ptr<FindBar>> bars_;
+  RecentKeys toEngine_;  // keys that went on to the engine
+  ConnectionsByInstance connections_;
+};
+
+}  // namespace tavro::platform::gtk
