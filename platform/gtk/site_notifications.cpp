@@ -64,6 +64,13 @@ void SiteNotifications::Attach(WebKitWebView* view) {
                                    return static_cast<SiteNotifications*>(self)->PermissionRequest(v, request);
                                  },
                                  this));
+  connections_.Add(view, Connect(view, "decide-policy",
+                                 +[](WebKitWebView* v, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                     gpointer self) -> gboolean {
+                                   static_cast<SiteNotifications*>(self)->MainResponse(v, decision, type);
+                                   return FALSE;  // only looked at: the other units and the engine decide
+                                 },
+                                 this));
   connections_.Add(view, Connect(view, "show-notification",
                                  +[](WebKitWebView* v, WebKitNotification* notification, gpointer self) -> gboolean {
                                    static_cast<SiteNotifications*>(self)->EngineNotification(v, notification);
@@ -83,12 +90,34 @@ void SiteNotifications::Attach(WebKitWebView* view) {
 void SiteNotifications::Detach(WebKitWebView* view) {
   connections_.Drop(view);
   shims_.erase(view);
+  if (view == mainView_) mainView_ = nullptr;
 }
 
-void SiteNotifications::SiteKnown(const std::string& siteUri) {
-  if (!siteOrigin_.empty()) return;
+void SiteNotifications::SiteKnown(WebKitWebView* mainView, const std::string& siteUri) {
+  if (mainView_ || originSettled_ || !siteOrigin_.empty()) return;
+  mainView_ = mainView;
   // Pages load only after this: each view's pages of the site's origin get the notifications.
   SetSiteOrigin(WebOriginOf(siteUri));
+}
+
+void SiteNotifications::MainResponse(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                     WebKitPolicyDecisionType type) {
+  // The answer to the main view's first page, before the page is made: the engine waits for the
+  // decision, and the script changed here reaches the web process before it, so the page's own
+  // scripts already find the site's Notification. Load events come later, when the page may run.
+  if (originSettled_ || view != mainView_ || type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return;
+  auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+  if (!webkit_response_policy_decision_is_main_frame_main_resource(response) ||
+      !webkit_response_policy_decision_is_mime_type_supported(response))
+    return;  // a frame's, or a download: the view keeps its page
+  WebKitURIResponse* answer = webkit_response_policy_decision_get_response(response);
+  const guint status = answer ? webkit_uri_response_get_status_code(answer) : 0;
+  const char* uri = answer ? webkit_uri_response_get_uri(answer) : nullptr;
+  const std::string origin = WebOriginOf(uri ? uri : "");
+  if (status == 0 || origin.empty()) return;  // not a web server's answer
+  // A server error may come from before the site's own redirects: the next answer decides.
+  if (status < 500) originSettled_ = true;
+  if (origin != siteOrigin_) SetSiteOrigin(origin);
 }
 
 void SiteNotifications::SetSiteOrigin(const std::string& origin) {
@@ -98,7 +127,7 @@ void SiteNotifications::SetSiteOrigin(const std::string& origin) {
 }
 
 void SiteNotifications::AllowSiteOrigin() {
-  // Handed to each web process about to start (and again once the site is known): the
+  // Handed to each web process about to start (and again when the site's origin is known): the
   // site's origin may show notifications; others ask, and are refused.
   struct OriginUnref {
     void operator()(WebKitSecurityOrigin* origin) const { webkit_security_origin_unref(origin); }

@@ -23,8 +23,10 @@ class SiteNotifications {
 
   void Attach(WebKitWebView* view);
   void Detach(WebKitWebView* view);
-  // The site's address is known (the first address of the site's view): its origin may notify.
-  void SiteKnown(const std::string& siteUri);
+  // The main view was sent to the site's first address: its origin may notify, until the main
+  // view's first page shows where the site is after the server's redirects (127.0.0.1 to
+  // localhost, http to https, a bare domain to www); that origin then stays the site's.
+  void SiteKnown(WebKitWebView* mainView, const std::string& siteUri);
   // Nothing more shows, and clicks do nothing.
   void CloseAll() { closed_ = true; }
 
@@ -47,6 +49,7 @@ class SiteNotifications {
   void AllowSiteOrigin();
   void OfferShim(WebKitWebView* view);
   bool PermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request);
+  void MainResponse(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
   void EngineNotification(WebKitWebView* view, WebKitNotification* notification);
   void PageMessage(WebKitUserContentManager* content, WebKitJavascriptResult* message);
   void ShowForPage(WebKitWebView* view, JSCValue* message, const std::string& page, int id);
@@ -57,7 +60,9 @@ class SiteNotifications {
 
   Views& views_;
   WebKitWebContext* context_;
+  WebKitWebView* mainView_ = nullptr;
   std::string siteOrigin_;       // as location.origin reads it
+  bool originSettled_ = false;   // the main view's first page has answered
   const std::string key_;        // goes with each message of the site's pages' notifications
   std::map<WebKitWebView*, UserScriptPtr> shims_;  // the views attached, with the script each got
   std::map<Handle, PageNotification> pageNotifications_;
