@@ -391,6 +391,13 @@ void Site::Register() {
   svr.Get("/kefu/lab/notify-click\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabNotifyOnClick()); });
   svr.Get("/kefu/lab/ask\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabAsk()); });
   svr.Get("/kefu/lab/ticker\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabTicker()); });
+  svr.Get("/kefu/lab/notice-([a-z]+)\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string page = pages::LabNotice(req.matches[1].str());
+    if (page.empty())
+      SendHtml(res, 404, pages::Error(404));
+    else
+      SendHtml(res, 200, page);
+  });
   // The same site under another origin (localhost instead of 127.0.0.1): redirects to the
   // path given, on this server only.
   svr.Get("/kefu/lab/elsewhere\\.php", [](const httplib::Request& req, httplib::Response& res) {
