@@ -224,23 +224,6 @@ TEST_F(DesktopNotificationsTest, ReplacingAndClosingUseTheServicesIdsEvenBeforeT
   for (const auto& call : service_.Calls()) EXPECT_NE(call.summary, "late");
 }
 
-TEST_F(DesktopNotificationsTest, AFloodReachesTheServiceAtTheRateWithTheNewestLast) {
-  DesktopNotifications notifications("Tavro");
-  Recorded recorded;
-  recorded.Listen(notifications);
-  std::vector<Handle> shown;
-  for (int i = 1; i <= 50; ++i) shown.push_back(notifications.Show("n" + std::to_string(i), ""));
-  ASSERT_TRUE(Iterate([&] { return !service_.Calls().empty() && service_.Calls().back().summary == "n50"; }, 10s));
-  // The newest came last: nothing older can follow it.
-  const auto calls = service_.Calls();
-  ASSERT_EQ(calls.size(), static_cast<std::size_t>(DesktopNotifications::kBurst) + 1);
-  for (int i = 0; i < DesktopNotifications::kBurst; ++i) EXPECT_EQ(calls[i].summary, "n" + std::to_string(i + 1));
-  EXPECT_EQ(recorded.Count(Event::Dropped), 50u - calls.size());
-  EXPECT_EQ(recorded.Count(shown.back(), Event::Dropped), 0u);
-  // The one over the burst waited for its turn.
-  EXPECT_GE(calls.back().at - calls.front().at, std::chrono::microseconds(DesktopNotifications::kIntervalUs) / 2);
-}
-
 TEST(DesktopNotificationsWithoutBusTest, NothingShowsAndNothingWaits) {
   g_setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tavro-no-bus", TRUE);
   const auto start = std::chrono::steady_clock::now();

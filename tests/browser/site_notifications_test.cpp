@@ -199,7 +199,7 @@ TEST_F(SiteNotificationsTest, AFloodReachesTheDesktopAtMostAtTheRateAndTheNewest
 // 127.0.0.1 redirects to localhost: the site is where the main view's first page is.
 TEST_F(SiteNotificationsTest, ASiteWhoseFirstAddressRedirectsNotifiesFromWhereItLands) {
   Start("/kefu/lab/elsewhere.php?path=/kefu/lab/notice-click.html");
-  ASSERT_TRUE(WaitForCaption("notice ready granted", 30s)) << app_->Caption() << Describe();
+  ASSERT_TRUE(WaitForCaption("notice ready granted", 30s)) << app_->Caption();
   const NotifyCall call = Call(1);
   EXPECT_EQ(call.summary, "访客 10231");
   service_->EmitActionInvoked(call.id, "default");
@@ -211,7 +211,7 @@ TEST_F(SiteNotificationsTest, APageOfAnotherOriginTheSiteGoesToLaterIsNotTheSite
   ASSERT_TRUE(WaitForCaption("notice away ready", 30s)) << app_->Caption();
   ClickPage(main);  // to the same server under localhost
   ASSERT_TRUE(WaitForCaption([](const std::string& c) { return c.rfind("intruder ", 0) == 0; }, 30s))
-      << app_->Caption() << Describe();
+      << app_->Caption();
   EXPECT_EQ(app_->Caption().find("granted"), std::string::npos) << app_->Caption();
 
   // Back on the site, which notifies: the one notification the desktop got is the site's.
