@@ -79,7 +79,7 @@ void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& 
   navigated_ = true;
   if (!uri || !view || !views_.IsSite(view)) return;
   siteUri_ = *uri;
-  notifications_.SiteKnown(*uri);
+  notifications_.SiteKnown(view, *uri);
 }
 
 void Browser::SendNow(WebKitWebView* view, const std::string& uri) {

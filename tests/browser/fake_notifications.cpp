@@ -1,3 +1,5 @@
+// The test's own session bus, and a notification service on it that records and answers as the
+// desktop's would.
 #include "fake_notifications.h"
 
 #include <signal.h>
@@ -18,6 +20,7 @@ constexpr char kInterfaceXml[] = R"XML(<node>
       <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="as" direction="in"/>
       <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
     </method>
+    <method name="CloseNotification"><arg type="u" direction="in"/></method>
     <method name="GetCapabilities"><arg type="as" direction="out"/></method>
     <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
     <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
@@ -121,6 +124,23 @@ void FakeNotificationService::OnMethod(GDBusConnection*, const char*, const char
     g_dbus_method_invocation_return_value(invocation, g_variant_new("(^as)", caps));
     return;
   }
+  if (g_strcmp0(method, "CloseNotification") == 0) {
+    CloseCall close;
+    g_variant_get(params, "(u)", &close.id);
+    close.at = std::chrono::steady_clock::now();
+    bool wasShown = false;
+    {
+      std::lock_guard lock(me->mutex_);
+      me->closes_.push_back(close);
+      wasShown = me->shown_.erase(close.id) != 0;
+    }
+    me->changed_.notify_all();
+    g_dbus_method_invocation_return_value(invocation, nullptr);
+    if (wasShown)
+      g_dbus_connection_emit_signal(me->bus_, nullptr, kPath, kName, "NotificationClosed",
+                                    g_variant_new("(uu)", close.id, 3u), nullptr);
+    return;
+  }
   NotifyCall call;
   const char *app = nullptr, *icon = nullptr, *summary = nullptr, *body = nullptr;
   GVariantIter* actions = nullptr;
@@ -135,22 +155,68 @@ void FakeNotificationService::OnMethod(GDBusConnection*, const char*, const char
   while (g_variant_iter_next(actions, "&s", &action)) call.actions.emplace_back(action);
   g_variant_iter_free(actions);
   g_variant_unref(hints);
+  bool held = false;
   {
     std::lock_guard lock(me->mutex_);
-    call.id = me->nextId_++;
+    call.at = std::chrono::steady_clock::now();
+    call.id = call.replacesId != 0 && me->shown_.count(call.replacesId) != 0 ? call.replacesId : me->nextId_++;
+    me->shown_.insert(call.id);
+    held = me->hold_;
+    if (held) {
+      me->held_.emplace_back(invocation, call.id);
+      me->calls_.push_back(call);
+    }
   }
-  // Answered before it is seen: anything the test emits after seeing the call follows the answer.
-  g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", call.id));
-  {
+  if (!held) {
+    // Answered before a waiting test hears of it: what the test emits next comes after the id.
+    g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", call.id));
+    g_dbus_connection_flush_sync(me->bus_, nullptr, nullptr);
     std::lock_guard lock(me->mutex_);
     me->calls_.push_back(call);
   }
   me->changed_.notify_all();
 }
 
+void FakeNotificationService::HoldAnswers() {
+  std::lock_guard lock(mutex_);
+  hold_ = true;
+}
+
+void FakeNotificationService::ReleaseAnswers() {
+  // Answered on the service's own thread, where the calls came in.
+  g_main_context_invoke(context_, +[](gpointer self) -> gboolean {
+    auto* me = static_cast<FakeNotificationService*>(self);
+    std::vector<std::pair<GDBusMethodInvocation*, std::uint32_t>> held;
+    {
+      std::lock_guard lock(me->mutex_);
+      me->hold_ = false;
+      held.swap(me->held_);
+    }
+    for (const auto& [invocation, id] : held) g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", id));
+    return G_SOURCE_REMOVE;
+  }, this);
+}
+
 std::vector<NotifyCall> FakeNotificationService::Calls() {
   std::lock_guard lock(mutex_);
   return calls_;
+}
+
+std::vector<CloseCall> FakeNotificationService::Closes() {
+  std::lock_guard lock(mutex_);
+  return closes_;
+}
+
+bool FakeNotificationService::WaitCalls(const std::function<bool(const std::vector<NotifyCall>&)>& done,
+                                        std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return done(calls_); });
+}
+
+std::optional<CloseCall> FakeNotificationService::WaitClose(std::size_t n, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  if (!changed_.wait_for(lock, timeout, [&] { return closes_.size() >= n; })) return std::nullopt;
+  return closes_[n - 1];
 }
 
 std::optional<NotifyCall> FakeNotificationService::WaitCall(std::size_t n, std::chrono::milliseconds timeout) {
@@ -166,6 +232,10 @@ void FakeNotificationService::EmitActionInvoked(std::uint32_t id, const std::str
 }
 
 void FakeNotificationService::EmitClosed(std::uint32_t id) {
+  {
+    std::lock_guard lock(mutex_);
+    shown_.erase(id);
+  }
   g_dbus_connection_emit_signal(bus_, nullptr, kPath, kName, "NotificationClosed", g_variant_new("(uu)", id, 2u),
                                 nullptr);
   g_dbus_connection_flush_sync(bus_, nullptr, nullptr);

@@ -1,5 +1,5 @@
 // A session bus of the test's own with a desktop notification service on it that records what
-// it is asked to show and clicks notifications on demand.
+// it is asked to show and to close, and clicks or closes notifications on demand.
 #pragma once
 
 #include <gio/gio.h>
@@ -7,8 +7,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,9 +40,17 @@ struct NotifyCall {
   std::vector<std::string> actions;
   int expireTimeout = 0;
   std::uint32_t id = 0;  // the id answered
+  std::chrono::steady_clock::time_point at;  // when the service got it
 };
 
-// Owns org.freedesktop.Notifications on the bus, served from a thread of its own.
+struct CloseCall {
+  std::uint32_t id = 0;
+  std::chrono::steady_clock::time_point at;
+};
+
+// Owns org.freedesktop.Notifications on the bus, served from a thread of its own. As the
+// specification has it, a Notify that replaces one still shown answers with that one's id, and
+// CloseNotification of one shown is answered with NotificationClosed (reason 3).
 class FakeNotificationService {
  public:
   explicit FakeNotificationService(const std::string& busAddress);
@@ -49,8 +59,16 @@ class FakeNotificationService {
   FakeNotificationService& operator=(const FakeNotificationService&) = delete;
 
   std::vector<NotifyCall> Calls();
-  // Waits for the n-th Notify call (from 1); it has been answered by then.
+  std::vector<CloseCall> Closes();
+  // Waits for the n-th Notify call (from 1).
   std::optional<NotifyCall> WaitCall(std::size_t n, std::chrono::milliseconds timeout);
+  // Waits until the calls so far satisfy `done`.
+  bool WaitCalls(const std::function<bool(const std::vector<NotifyCall>&)>& done, std::chrono::milliseconds timeout);
+  // Waits for the n-th CloseNotification call (from 1).
+  std::optional<CloseCall> WaitClose(std::size_t n, std::chrono::milliseconds timeout);
+  // While held, Notify calls are recorded but answered only on release, as by a slow service.
+  void HoldAnswers();
+  void ReleaseAnswers();
   // What the service emits when the user clicks a notification or it goes away.
   void EmitActionInvoked(std::uint32_t id, const std::string& action);
   void EmitClosed(std::uint32_t id);
@@ -66,6 +84,10 @@ class FakeNotificationService {
   bool ready_ = false;
   std::string error_;
   std::vector<NotifyCall> calls_;
+  std::vector<CloseCall> closes_;
+  std::set<std::uint32_t> shown_;
+  bool hold_ = false;
+  std::vector<std::pair<GDBusMethodInvocation*, std::uint32_t>> held_;
   std::uint32_t nextId_ = 41;
   GMainContext* context_ = nullptr;
   GMainLoop* loop_ = nullptr;

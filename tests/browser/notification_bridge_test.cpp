@@ -1,13 +1,15 @@
 // The site's notifications: the script's strings stay strings whatever a page or address holds,
-// a page's text reaches the desktop as valid UTF-8, and the desktop's service is asked and
-// answered as its protocol has it (on a bus of the test's own).
+// a page's text reaches the desktop as valid UTF-8, no more than the rate reaches it, and the
+// desktop's service is asked and answered as its protocol has it (on a bus of the test's own).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
 #include "fake_notifications.h"
 #include "platform/gtk/notification_bridge.h"
+#include "platform/gtk/notification_rate.h"
 #include "wait.h"
 
 namespace tavro::browser {
@@ -17,6 +19,8 @@ using namespace std::chrono_literals;
 using platform::gtk::DesktopNotifications;
 using platform::gtk::DesktopText;
 using platform::gtk::JsStringLiteral;
+using platform::gtk::NotificationEventScript;
+using platform::gtk::NotificationRateLimit;
 using platform::gtk::NotificationShimSource;
 
 TEST(NotificationScriptTest, StringsCannotLeaveTheirLiteral) {
@@ -50,6 +54,46 @@ TEST(NotificationScriptTest, DesktopTextIsValidAndCutBetweenCharacters) {
   EXPECT_EQ(fixed.back(), 'b');
 }
 
+TEST(NotificationScriptTest, TheDesktopsEventGoesOnlyToTheSitesOriginAndStaysInItsLiterals) {
+  const std::string script =
+      NotificationEventScript("http://127.0.0.1:8080", "key", "1.2\"); alert(1); (\"", 7, "click");
+  EXPECT_EQ(script.find("alert(1); (\"\""), std::string::npos) << script;
+  // The origin is checked before anything of the page is looked at.
+  EXPECT_LT(script.find("location.origin !== \"http://127.0.0.1:8080\""), script.find("window["));
+  EXPECT_NE(script.find(", 7, \"click\")"), std::string::npos) << script;
+}
+
+TEST(NotificationRateTest, ABurstPassesThenOneEachIntervalAndIdleTimeDoesNotPileUp) {
+  constexpr std::int64_t kSecond = 1000000;
+  NotificationRateLimit rate(3, kSecond / 3);
+  const std::int64_t start = 50 * kSecond;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(rate.TryTake(start)) << i;
+  EXPECT_FALSE(rate.TryTake(start));
+  const std::int64_t wait = rate.WaitUs(start);
+  EXPECT_EQ(wait, kSecond / 3);
+  EXPECT_FALSE(rate.TryTake(start + wait - 1));
+  EXPECT_TRUE(rate.TryTake(start + wait));
+  EXPECT_FALSE(rate.TryTake(start + wait));
+  // An hour of quiet gives back the burst, not an hour's worth.
+  const std::int64_t later = start + 3600 * kSecond;
+  int passed = 0;
+  while (rate.TryTake(later)) ++passed;
+  EXPECT_EQ(passed, 3);
+}
+
+TEST(NotificationRateTest, NoSpanOfTimeLetsMoreThanTheBurstAndTheRateThrough) {
+  constexpr std::int64_t kInterval = 1000000 / 3;
+  NotificationRateLimit rate(3, kInterval);
+  // Attempts every millisecond for ten seconds, with pauses, from a clock that does not start at 0.
+  std::vector<std::int64_t> passed;
+  for (std::int64_t t = 7000; t < 10000000; t += (t / 1000) % 1500 < 1000 ? 1000 : 250000)
+    if (rate.TryTake(t)) passed.push_back(t);
+  ASSERT_GT(passed.size(), 20u);
+  for (std::size_t i = 0; i < passed.size(); ++i)
+    for (std::size_t j = i; j < passed.size(); ++j)
+      ASSERT_LE(static_cast<std::int64_t>(j - i + 1), 3 + (passed[j] - passed[i]) / kInterval) << i << " " << j;
+}
+
 // Runs the default main context (where the bridge's calls answer) until `done` or the timeout.
 bool Iterate(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
@@ -62,17 +106,55 @@ bool Iterate(const std::function<bool()>& done, std::chrono::milliseconds timeou
   return true;
 }
 
-TEST(DesktopNotificationsTest, ShowsThroughTheServiceAndRunsTheClickOnlyForItsOwnDefaultAction) {
-  PrivateSessionBus bus;
-  FakeNotificationService service(bus.Address());
-  g_setenv("DBUS_SESSION_BUS_ADDRESS", bus.Address().c_str(), TRUE);
+using Event = DesktopNotifications::Event;
+using Handle = DesktopNotifications::Handle;
 
+// What the bridge reported, in order.
+struct Recorded {
+  std::vector<std::pair<Handle, Event>> events;
+  void Listen(DesktopNotifications& notifications) {
+    notifications.onEvent = [this](Handle h, Event e) { events.emplace_back(h, e); };
+  }
+  std::size_t Count(Handle h, Event e) const {
+    return static_cast<std::size_t>(std::count(events.begin(), events.end(), std::make_pair(h, e)));
+  }
+  std::size_t Count(Event e) const {
+    return static_cast<std::size_t>(
+        std::count_if(events.begin(), events.end(), [e](const auto& r) { return r.second == e; }));
+  }
+};
+
+class DesktopNotificationsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_setenv("DBUS_SESSION_BUS_ADDRESS", bus_.Address().c_str(), TRUE);
+    // The process's one session connection, which the bridge shares: the test's bus goes away
+    // before the process does, and that must not end it.
+    shared_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    ASSERT_NE(shared_, nullptr);
+    g_dbus_connection_set_exit_on_close(shared_, FALSE);
+  }
+  void TearDown() override {
+    // Calls still on their way hold the connection; the next test needs one to its own bus.
+    gpointer gone = shared_;
+    g_object_add_weak_pointer(G_OBJECT(shared_), &gone);
+    g_object_unref(shared_);
+    EXPECT_TRUE(Iterate([&] { return gone == nullptr; }, 10s)) << "the session connection stayed";
+    if (gone) g_object_remove_weak_pointer(G_OBJECT(gone), &gone);
+  }
+  PrivateSessionBus bus_;
+  FakeNotificationService service_{bus_.Address()};
+  GDBusConnection* shared_ = nullptr;
+};
+
+TEST_F(DesktopNotificationsTest, ShowsThroughTheServiceAndRunsTheClickOnlyForItsOwnDefaultAction) {
   DesktopNotifications notifications("Tavro 客服");
-  int firstClicks = 0, secondClicks = 0;
-  notifications.Show("新访客", "有访客等待接入", [&] { ++firstClicks; });
-  notifications.Show("second", std::string("bad \xFF byte"), [&] { ++secondClicks; });
-  ASSERT_TRUE(Iterate([&] { return service.Calls().size() == 2; }, 10s));
-  const auto calls = service.Calls();
+  Recorded recorded;
+  recorded.Listen(notifications);
+  const Handle first = notifications.Show("新访客", "有访客等待接入");
+  const Handle second = notifications.Show("second", std::string("bad \xFF byte"));
+  ASSERT_TRUE(Iterate([&] { return service_.Calls().size() == 2; }, 10s));
+  const auto calls = service_.Calls();
   EXPECT_EQ(calls[0].appName, "Tavro 客服");
   EXPECT_EQ(calls[0].replacesId, 0u);
   EXPECT_EQ(calls[0].appIcon, "tavro");
@@ -82,35 +164,85 @@ TEST(DesktopNotificationsTest, ShowsThroughTheServiceAndRunsTheClickOnlyForItsOw
   EXPECT_EQ(calls[0].expireTimeout, -1);
   EXPECT_TRUE(g_utf8_validate(calls[1].body.c_str(), -1, nullptr));
 
-  // The service answers each call before the test sees it, and the bridge takes the answers and
-  // the signals in the order they come: another action and an id that is not ours, then a click
-  // on each notification. Once the last click has run, the two before the clicks have been taken
-  // and did nothing.
-  service.EmitActionInvoked(calls[0].id, "reply");
-  service.EmitActionInvoked(9999, "default");
-  service.EmitActionInvoked(calls[0].id, "default");
-  service.EmitActionInvoked(calls[1].id, "default");
-  ASSERT_TRUE(Iterate([&] { return secondClicks >= 1; }, 5s)) << "the click on the second did not run";
-  EXPECT_EQ(firstClicks, 1) << "another action or another id ran the first one's click";
-  EXPECT_EQ(secondClicks, 1) << "the click on the first ran the second one's too";
+  // Another action, an id that is not ours: nothing. The click that follows is the marker that
+  // the bridge has read the signals before it.
+  service_.EmitActionInvoked(calls[0].id, "reply");
+  service_.EmitActionInvoked(9999, "default");
+  service_.EmitActionInvoked(calls[0].id, "default");
+  EXPECT_TRUE(Iterate([&] { return recorded.Count(first, Event::Clicked) == 1; }, 5s));
+  EXPECT_EQ(recorded.events.size(), 1u);
 
   // Once the service says a notification has gone, its id means nothing to us any more.
-  service.EmitClosed(calls[1].id);
-  service.EmitActionInvoked(calls[1].id, "default");
-  service.EmitActionInvoked(calls[0].id, "default");
-  ASSERT_TRUE(Iterate([&] { return firstClicks >= 2; }, 5s)) << "the second click on the first did not run";
-  EXPECT_EQ(secondClicks, 1);
+  service_.EmitClosed(calls[1].id);
+  service_.EmitActionInvoked(calls[1].id, "default");
+  service_.EmitActionInvoked(calls[0].id, "default");
+  ASSERT_TRUE(Iterate([&] { return recorded.Count(first, Event::Clicked) == 2; }, 5s));
+  EXPECT_EQ(recorded.Count(second, Event::Closed), 1u);
+  EXPECT_EQ(recorded.Count(second, Event::Clicked), 0u);
 }
 
-TEST(DesktopNotificationsTest, WithoutABusNothingShowsAndNothingWaits) {
+TEST_F(DesktopNotificationsTest, ReplacingAndClosingUseTheServicesIdsEvenBeforeTheyAreKnown) {
+  DesktopNotifications notifications("Tavro");
+  Recorded recorded;
+  recorded.Listen(notifications);
+  notifications.Show("ready", "");
+  ASSERT_TRUE(Iterate([&] { return service_.Calls().size() == 1; }, 10s));
+  // The service is slow to answer: b replaces a, and c is closed, before their ids are known.
+  service_.HoldAnswers();
+  const Handle a = notifications.Show("a", "");
+  const Handle b = notifications.Show("b", "", a);
+  const Handle c = notifications.Show("c", "");  // after the burst: on its turn
+  ASSERT_TRUE(Iterate([&] { return service_.Calls().size() == 3; }, 10s));
+  notifications.Close(c);
+  service_.ReleaseAnswers();
+  ASSERT_TRUE(Iterate([&] { return recorded.Count(c, Event::Closed) == 1 && service_.Calls().size() == 4; }, 10s));
+  const auto calls = service_.Calls();
+  EXPECT_EQ(calls[1].summary, "a");
+  EXPECT_EQ(calls[2].summary, "c");
+  EXPECT_EQ(calls[3].summary, "b");
+  EXPECT_EQ(calls[3].replacesId, calls[1].id);
+  EXPECT_EQ(calls[3].id, calls[1].id);
+  ASSERT_EQ(service_.Closes().size(), 1u);
+  EXPECT_EQ(service_.Closes()[0].id, calls[2].id);
+
+  // The replaced one hears nothing more; its id is the newer one's now.
+  EXPECT_EQ(recorded.Count(a, Event::Dropped), 1u);
+  service_.EmitActionInvoked(calls[1].id, "default");
+  ASSERT_TRUE(Iterate([&] { return recorded.Count(b, Event::Clicked) == 1; }, 5s));
+  notifications.Close(b);
+  ASSERT_TRUE(Iterate([&] { return recorded.Count(b, Event::Closed) == 1; }, 5s));
+  EXPECT_EQ(service_.Closes().back().id, calls[1].id);
+  EXPECT_EQ(recorded.Count(a, Event::Clicked) + recorded.Count(a, Event::Closed), 0u);
+
+  // One still waiting for its turn (behind a burst) is closed before it ever reaches the service.
+  for (int i = 0; i < DesktopNotifications::kBurst; ++i) notifications.Show("burst", "");
+  const Handle late = notifications.Show("late", "");
+  notifications.Close(late);
+  EXPECT_EQ(recorded.Count(late, Event::Closed), 1u);
+  notifications.Show("marker", "");
+  ASSERT_TRUE(Iterate([&] { return service_.Calls().back().summary == "marker"; }, 10s));
+  for (const auto& call : service_.Calls()) EXPECT_NE(call.summary, "late");
+}
+
+TEST(DesktopNotificationsWithoutBusTest, NothingShowsAndNothingWaits) {
   g_setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tavro-no-bus", TRUE);
   const auto start = std::chrono::steady_clock::now();
   {
     DesktopNotifications notifications("Tavro");
-    notifications.Show("a", "b", [] { FAIL() << "clicked without a bus"; });
-    Iterate([] { return false; }, 300ms);
-    notifications.Show("c", "d", {});
+    Recorded recorded;
+    recorded.Listen(notifications);
+    const Handle first = notifications.Show("a", "b");
+    // Without a bus what was asked for is dropped, and what comes later is not even taken.
+    ASSERT_TRUE(Iterate([&] { return recorded.Count(first, Event::Dropped) == 1; }, 5s));
+    EXPECT_EQ(notifications.Show("c", "d"), 0u);
+    notifications.Close(first);
+    EXPECT_EQ(recorded.events.size(), 1u);
+  }
+  {
     // Going away with a call still on its way is fine too.
+    DesktopNotifications notifications("Tavro");
+    notifications.onEvent = [](Handle, Event) { FAIL() << "an event after the owner went"; };
+    notifications.Show("e", "f");
   }
   Iterate([] { return false; }, 200ms);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);

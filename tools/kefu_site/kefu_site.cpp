@@ -407,6 +407,13 @@ void Site::Register() {
     NoStore(res);
     res.status = 204;
   });
+  svr.Get("/kefu/lab/notice-([a-z]+)\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string page = pages::LabNotice(req.matches[1].str());
+    if (page.empty())
+      SendHtml(res, 404, pages::Error(404));
+    else
+      SendHtml(res, 200, page);
+  });
   // The same site under another origin (localhost instead of 127.0.0.1): redirects to the
   // path given, on this server only.
   svr.Get("/kefu/lab/elsewhere\\.php", [](const httplib::Request& req, httplib::Response& res) {

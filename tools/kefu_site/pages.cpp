@@ -1,5 +1,7 @@
 #include "pages.h"
 
+#include <map>
+
 #include "kefu_site.h"
 
 namespace kefu::pages {
@@ -290,6 +292,87 @@ std::string LabTicker() {
 }
 
 std::string LabHang() { return Simple("hang done", "<p>late answer</p>"); }
+
+std::string LabNotice(std::string_view which) {
+  // Each page shows in its title what its notifications heard; a click anywhere in the page
+  // starts its next step, so a test goes on only when it has seen the former one.
+  constexpr std::string_view kClick = R"JS(
+var heard = [];
+var n = new Notification('访客 10231', {body: '您好，在吗？'});
+n.onclick = function (e) { heard.push(this === n && e.target === n ? 'onclick' : 'onclick-elsewhere'); say(); window.focus(); };
+n.addEventListener('click', function (e) { heard.push(e.target === n ? 'listener' : 'listener-elsewhere'); say(); });
+function say() { document.title = 'clicked ' + heard.join(' '); }
+document.title = 'notice ready ' + Notification.permission;
+)JS";
+  // Notifies, then gives way at once to the click page, which notifies with an id of its own.
+  constexpr std::string_view kLeave = R"JS(
+var left = new Notification('left behind', {body: '上一页'});
+left.onclick = function () { document.title = 'the page that left was clicked'; };
+location.replace('/kefu/lab/notice-click.html');
+)JS";
+  constexpr std::string_view kClose = R"JS(
+var gone = [];
+function say() { document.title = 'closed ' + gone.join(' '); }
+var a = new Notification('a', {body: '关掉我'});
+a.onclose = function () { gone.push('a'); say(); };
+var b = new Notification('b', {body: '桌面关掉'});
+b.addEventListener('close', function () { gone.push('b'); say(); });
+document.addEventListener('click', function () { a.close(); });
+document.title = 'notice close ready';
+)JS";
+  constexpr std::string_view kTag = R"JS(
+var x = new Notification('访客 10231', {body: '第一条', tag: 'visitor-10231'});
+var y = new Notification('访客 10231', {body: '第二条', tag: 'visitor-10231'});
+var z = new Notification('访客 10232', {body: '你好', tag: 'visitor-10232'});
+x.onclick = function () { document.title = 'clicked x'; };
+y.onclick = function () { document.title = 'clicked y'; };
+z.onclick = function () { document.title = 'clicked z'; };
+document.title = 'notice tag ready';
+)JS";
+  // 1000 in one loop; on a click, a steady flood for a few seconds ending with "flood last".
+  constexpr std::string_view kBurst = R"JS(
+for (var i = 1; i <= 1000; i++) new Notification('burst ' + i, {body: '第 ' + i + ' 条'});
+document.title = 'burst sent';
+document.addEventListener('click', function () {
+  var k = 0;
+  var timer = setInterval(function () {
+    k += 1;
+    if (k < 200) { new Notification('flood ' + k); return; }
+    clearInterval(timer);
+    new Notification('flood last');
+    document.title = 'flood sent';
+  }, 10);
+}, {once: true});
+)JS";
+  // The site's page that, on a click, goes to a page of another origin on the same server.
+  constexpr std::string_view kAway = R"JS(
+document.title = 'notice away ready';
+document.addEventListener('click', function () {
+  location.href = '/kefu/lab/elsewhere.php?path=/kefu/lab/notice-intruder.html';
+});
+)JS";
+  // Another origin's page: asks, tries anyway, and on a click goes back to the site.
+  constexpr std::string_view kIntruder = R"JS(
+var before = typeof Notification === 'undefined' ? 'unsupported' : Notification.permission;
+function tryAnyway(result) {
+  try { new Notification('intruder', {body: '不该出现'}); } catch (e) {}
+  document.title = 'intruder ' + before + ' ' + result;
+}
+if (before === 'unsupported') tryAnyway('-');
+else Promise.resolve(Notification.requestPermission()).then(tryAnyway, function () { tryAnyway('refused'); });
+document.addEventListener('click', function () {
+  location.href = 'http://127.0.0.1:' + location.port + '/kefu/lab/notice-click.html';
+});
+)JS";
+  const std::map<std::string_view, std::string_view> scripts = {
+      {"click", kClick}, {"leave", kLeave}, {"close", kClose}, {"tag", kTag},
+      {"burst", kBurst}, {"away", kAway},   {"intruder", kIntruder}};
+  const auto it = scripts.find(which);
+  if (it == scripts.end()) return {};
+  return Simple("notice " + std::string(which),
+                "<div style=\"position:fixed;inset:0\">notification lab</div>\n<script>" + std::string(it->second) +
+                    "</script>");
+}
 
 std::string Error(int status) {
   std::string text;

@@ -31,6 +31,9 @@ std::string LabNotifyOnClick();
 std::string LabAsk();
 std::string LabTicker();
 std::string LabHang();
+// The notification lab: "click", "leave", "close", "tag", "burst", "away" and "intruder" (see
+// pages.cpp); empty for another name.
+std::string LabNotice(std::string_view which);
 
 // A short page for an error answer.
 std::string Error(int status);
