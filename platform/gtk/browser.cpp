@@ -9,12 +9,15 @@ Browser::Browser(Gtk::Window& mainWindow)
     : siteContext_(CreateWebContext()),
       outsideContext_(CreateWebContext()),
       views_(mainWindow),
-      popups_(views_),
+      popups_(views_, gestures_, notices_),
       dialogs_(views_),
-      downloads_(views_, siteContext_.get(), outsideContext_.get()),
+      downloads_(views_, gestures_, notices_, siteContext_.get(), outsideContext_.get()),
       notifications_(views_, siteContext_.get()) {
   popups_.opened = [this](WebKitWebView* view, Gtk::Window& window) { Attach(view, window, true); };
-  popups_.closing = [this](WebKitWebView* view) { Detach(view); };
+  popups_.closing = [this](WebKitWebView* view) {
+    notices_.Forget(views_.WindowOf(view));
+    Detach(view);
+  };
 }
 
 Browser::~Browser() { CloseAll(); }
@@ -31,6 +34,7 @@ WebKitWebView* Browser::NewPlacedView(const std::string& uri) {
 
 void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   views_.Add(view, window, site);
+  gestures_.Attach(view);
   popups_.Attach(view);
   dialogs_.Attach(view);
   crashReload_.Attach(view);
@@ -44,6 +48,7 @@ void Browser::Detach(WebKitWebView* view) {
   crashReload_.Detach(view);
   dialogs_.Detach(view);
   popups_.Detach(view);
+  gestures_.Detach(view);
   views_.Remove(view);
 }
 
@@ -57,6 +62,7 @@ void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& 
 }
 
 void Browser::CloseAll() {
+  notices_.CloseAll();
   dialogs_.CloseAll();
   downloads_.CloseAll();
   popups_.CloseAll();

@@ -10,9 +10,11 @@
 #include <optional>
 #include <string>
 
+#include "blocked_notice.h"
 #include "context_menu.h"
 #include "crash_reload.h"
 #include "downloads.h"
+#include "gestures.h"
 #include "owners.h"
 #include "popups.h"
 #include "script_dialogs.h"
@@ -53,6 +55,8 @@ class Browser {
   WebKitWebView* firstOutsideView_ = nullptr;
   bool navigated_ = false;  // a control was asked to load something
   std::string siteUri_;     // the first address of the site's view
+  Gestures gestures_;
+  BlockedNotices notices_;
   Popups popups_;
   ScriptDialogs dialogs_;
   Downloads downloads_;
