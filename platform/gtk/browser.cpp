@@ -1,6 +1,8 @@
 // The browser units over the views of the main window and of the site's pop-ups.
 #include "browser.h"
 
+#include <algorithm>
+
 #include "site_origin.h"
 
 namespace tavro::platform::gtk {
@@ -14,10 +16,7 @@ Browser::Browser(Gtk::Window& mainWindow)
       downloads_(views_, gestures_, notices_, siteContext_.get(), outsideContext_.get()),
       notifications_(views_, siteContext_.get()) {
   popups_.opened = [this](WebKitWebView* view, Gtk::Window& window) { Attach(view, window, true); };
-  popups_.closing = [this](WebKitWebView* view) {
-    notices_.Forget(views_.WindowOf(view));
-    Detach(view);
-  };
+  popups_.closing = [this](WebKitWebView* view) { PopupClosing(view); };
 }
 
 Browser::~Browser() { CloseAll(); }
@@ -52,6 +51,31 @@ void Browser::Detach(WebKitWebView* view) {
   views_.Remove(view);
 }
 
+bool Browser::SiteStuck(WebKitWebView* view) const {
+  // Scripts that never end (a loop of dialogs nobody sees) hold every page of the web process.
+  const auto views = views_.SiteViews();
+  return !webkit_web_view_get_is_web_process_responsive(view) ||
+         std::any_of(views.begin(), views.end(), [this](WebKitWebView* v) { return dialogs_.Looping(v); });
+}
+
+void Browser::RestartSiteProcess(WebKitWebView* view) {
+  // The engine forgets the views' addresses with their process.
+  std::vector<std::pair<WebKitWebView*, std::string>> pages;
+  for (WebKitWebView* site : views_.SiteViews()) pages.emplace_back(site, UriOf(site));
+  webkit_web_view_terminate_web_process(view);
+  for (const auto& [site, uri] : pages)
+    if (!uri.empty()) webkit_web_view_load_uri(site, uri.c_str());
+}
+
+void Browser::PopupClosing(WebKitWebView* view) {
+  notices_.Forget(views_.WindowOf(view));
+  // A pop-up shares the site's web process, and closing its window does not stop its script: a
+  // stuck one takes the process along, and the console loads its page again in a new one.
+  const bool stuck = !closing_ && (dialogs_.Looping(view) || SiteStuck(view));
+  Detach(view);
+  if (stuck) RestartSiteProcess(view);
+}
+
 void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& uri) {
   // Only the first control navigated shows the site, even when its address gave nothing to load.
   if (navigated_) return;
@@ -61,7 +85,15 @@ void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& 
   notifications_.SiteKnown(*uri);
 }
 
+void Browser::ProgramLoading(WebKitWebView* view) {
+  if (!view || !views_.Known(view)) return;
+  dialogs_.ProgramNavigating(view);
+  // The logout at exit must get through even when a site page holds the process.
+  if (views_.IsSite(view) && SiteStuck(view)) RestartSiteProcess(view);
+}
+
 void Browser::CloseAll() {
+  closing_ = true;
   notices_.CloseAll();
   dialogs_.CloseAll();
   downloads_.CloseAll();

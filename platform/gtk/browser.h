@@ -38,6 +38,9 @@ class Browser {
   WebKitWebView* NewPlacedView(const std::string& uri);
   // A control was asked to load the address (of nothing to load, when it names no host).
   void Navigating(WebKitWebView* view, const std::optional<std::string>& uri);
+  // The program has just started loading a page in the view (its own navigation, not a page's):
+  // no page may hold it up.
+  void ProgramLoading(WebKitWebView* view);
   // The main window is going away: pop-up windows, open dialogs and undecided downloads go too.
   void CloseAll();
 
@@ -46,6 +49,10 @@ class Browser {
  private:
   void Attach(WebKitWebView* view, Gtk::Window& window, bool site);
   void Detach(WebKitWebView* view);
+  void PopupClosing(WebKitWebView* view);
+  bool SiteStuck(WebKitWebView* view) const;
+  // Ends the site's web process (the view's) and loads the site's pages again in a new one.
+  void RestartSiteProcess(WebKitWebView* view);
 
   // Declared in the order of their use: the units go before the views' registry and the contexts.
   GObjectPtr<WebKitWebContext> siteContext_;
@@ -54,6 +61,7 @@ class Browser {
   WebKitWebView* firstSiteView_ = nullptr;  // the site's views of the main window are related to it
   WebKitWebView* firstOutsideView_ = nullptr;
   bool navigated_ = false;  // a control was asked to load something
+  bool closing_ = false;    // the main window is going
   std::string siteUri_;     // the first address of the site's view
   Gestures gestures_;
   BlockedNotices notices_;

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace tavro::platform::gtk {
 
@@ -22,6 +23,12 @@ class Views {
   bool IsSite(WebKitWebView* view) const {
     const auto it = views_.find(view);
     return it != views_.end() && it->second.site;
+  }
+  std::vector<WebKitWebView*> SiteViews() const {
+    std::vector<WebKitWebView*> out;
+    for (const auto& [view, entry] : views_)
+      if (entry.site) out.push_back(view);
+    return out;
   }
   // The window the view is in; the main window for a view Tavro does not show.
   Gtk::Window& WindowOf(WebKitWebView* view) const {
