@@ -14,7 +14,8 @@ Browser::Browser(Gtk::Window& mainWindow)
       popups_(views_, gestures_, notices_),
       dialogs_(views_),
       downloads_(views_, gestures_, notices_, siteContext_.get(), outsideContext_.get()),
-      notifications_(views_, siteContext_.get()) {
+      notifications_(views_, siteContext_.get()),
+      navigation_(views_) {
   popups_.opened = [this](WebKitWebView* view, Gtk::Window& window) { Attach(view, window, true); };
   popups_.closing = [this](WebKitWebView* view) { PopupClosing(view); };
 }
@@ -22,7 +23,7 @@ Browser::Browser(Gtk::Window& mainWindow)
 Browser::~Browser() { CloseAll(); }
 
 WebKitWebView* Browser::NewPlacedView(const std::string& uri) {
-  const bool site = !navigated_ || SameWebOrigin(uri, siteUri_);
+  const bool site = !navigated_ || SameWebOrigin(uri, views_.SiteUri());
   WebKitWebView*& first = site ? firstSiteView_ : firstOutsideView_;
   WebKitWebView* view = CreateWebView(site ? siteContext_.get() : outsideContext_.get(), first,
                                       site ? ViewRole::Site : ViewRole::Outside);
@@ -39,9 +40,11 @@ void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   crashReload_.Attach(view);
   notifications_.Attach(view);
   contextMenus_.Attach(view);
+  navigation_.Attach(view);
 }
 
 void Browser::Detach(WebKitWebView* view) {
+  navigation_.Detach(view);
   contextMenus_.Detach(view);
   notifications_.Detach(view);
   crashReload_.Detach(view);
@@ -81,12 +84,13 @@ void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& 
   if (navigated_) return;
   navigated_ = true;
   if (!uri || !view || !views_.IsSite(view)) return;
-  siteUri_ = *uri;
+  views_.SetSiteUri(*uri);
   notifications_.SiteKnown(*uri);
 }
 
 void Browser::ProgramLoading(WebKitWebView* view) {
   if (!view || !views_.Known(view)) return;
+  navigation_.ProgramLoading(view);
   dialogs_.ProgramNavigating(view);
   // The logout at exit must get through even when a site page holds the process.
   if (views_.IsSite(view) && SiteStuck(view)) RestartSiteProcess(view);

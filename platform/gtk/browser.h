@@ -1,7 +1,8 @@
 // Everything the window's browser views do beyond showing pages, as an agent expects of a browser
 // on the desktop: pop-up windows, script dialogs, downloads, reloads after a crash, the site's
-// notifications and the context menu, one unit each. The site's pages and outside pages (the
-// advertisement) live in web contexts of their own, each keeping everything in memory.
+// notifications, the context menu and where the console may go, one unit each, within the limits
+// that keep pages from flooding the agent. The site's pages and outside pages (the advertisement)
+// live in web contexts of their own, each keeping everything in memory.
 #pragma once
 
 #include <gtkmm.h>
@@ -15,6 +16,7 @@
 #include "crash_reload.h"
 #include "downloads.h"
 #include "gestures.h"
+#include "navigation_policy.h"
 #include "owners.h"
 #include "popups.h"
 #include "script_dialogs.h"
@@ -39,7 +41,7 @@ class Browser {
   // A control was asked to load the address (of nothing to load, when it names no host).
   void Navigating(WebKitWebView* view, const std::optional<std::string>& uri);
   // The program has just started loading a page in the view (its own navigation, not a page's):
-  // no page may hold it up.
+  // no page may hold it up or turn it away.
   void ProgramLoading(WebKitWebView* view);
   // The main window is going away: pop-up windows, open dialogs and undecided downloads go too.
   void CloseAll();
@@ -62,7 +64,6 @@ class Browser {
   WebKitWebView* firstOutsideView_ = nullptr;
   bool navigated_ = false;  // a control was asked to load something
   bool closing_ = false;    // the main window is going
-  std::string siteUri_;     // the first address of the site's view
   Gestures gestures_;
   BlockedNotices notices_;
   Popups popups_;
@@ -71,6 +72,7 @@ class Browser {
   CrashReload crashReload_;
   SiteNotifications notifications_;
   ContextMenus contextMenus_;
+  NavigationPolicy navigation_;
 };
 
 }  // namespace tavro::platform::gtk

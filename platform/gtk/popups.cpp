@@ -105,6 +105,7 @@ WebKitWebView* Popups::Create(WebKitWebView* opener, WebKitNavigationAction* act
   }
   WebKitWebView* view = CreateWebView(webkit_web_view_get_context(opener), opener, ViewRole::Site);
   windows_.push_back(std::make_unique<PopupWindow>(view, views_.MainWindow().get_icon(), ApplicationTitle(),
+                                                   [this](const std::string& uri) { return views_.OfTheSite(uri); },
                                                    [this, view] { Close(view); }));
   if (opened) opened(view, windows_.back()->Window());
   // A link to a file that opens in a new window downloads there.
