@@ -1,6 +1,9 @@
 // The browser units over the views of the main window and of the site's pop-ups.
 #include "browser.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "direct_request.h"
 #include "site_origin.h"
 
@@ -10,10 +13,11 @@ Browser::Browser(Gtk::Window& mainWindow)
     : siteContext_(CreateWebContext()),
       views_(mainWindow),
       siteCookies_(webkit_website_data_manager_get_cookie_manager(webkit_web_context_get_website_data_manager(siteContext_.get()))),
-      popups_(views_),
+      popups_(views_, gestures_, notices_),
       dialogs_(views_),
-      downloads_(views_, siteContext_.get()),
-      notifications_(views_, siteContext_.get()) {
+      downloads_(views_, gestures_, notices_, siteContext_.get()),
+      notifications_(views_, siteContext_.get()),
+      navigation_(views_) {
   popups_.opened = [this](WebKitWebView* view, Gtk::Window& window) { Attach(view, window, true); };
   // The engine starts a network process only for a page that needs one: a blob of nothing, made
   // in a script world of Tavro's own in the console, needs it and asks the site for nothing.
@@ -22,13 +26,13 @@ Browser::Browser(Gtk::Window& mainWindow)
     webkit_web_view_evaluate_javascript(firstSiteView_, "URL.revokeObjectURL(URL.createObjectURL(new Blob()))", -1,
                                         "tavro-wake", nullptr, nullptr, nullptr, nullptr);
   };
-  popups_.closing = [this](WebKitWebView* view) { Detach(view); };
+  popups_.closing = [this](WebKitWebView* view) { PopupClosing(view); };
 }
 
 Browser::~Browser() { CloseAll(); }
 
 WebKitWebView* Browser::NewPlacedView(const std::string& uri) {
-  const bool site = !navigated_ || SameWebOrigin(uri, siteUri_);
+  const bool site = !navigated_ || SameWebOrigin(uri, views_.SiteUri());
   WebKitWebView*& first = site ? firstSiteView_ : firstOutsideView_;
   WebKitWebView* view = CreateWebView(site ? siteContext_.get() : OutsideContext(), first,
                                       site ? ViewRole::Site : ViewRole::Outside);
@@ -40,13 +44,14 @@ WebKitWebView* Browser::NewPlacedView(const std::string& uri) {
 WebKitWebContext* Browser::OutsideContext() {
   if (!outsideContext_) {
     outsideContext_ = CreateWebContext();
-    downloads_.Refuse(outsideContext_.get());
+    downloads_.RefuseAllFrom(outsideContext_.get());
   }
   return outsideContext_.get();
 }
 
 void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   views_.Add(view, window, site);
+  gestures_.Attach(view);
   popups_.Attach(view);
   dialogs_.Attach(view);
   crashReload_.Attach(view);
@@ -54,6 +59,7 @@ void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   if (site && &window == &views_.MainWindow()) outage_.Attach(view);
   notifications_.Attach(view);
   contextMenus_.Attach(view);
+  navigation_.Attach(view);
   if (!site) return;
   keys_.Attach(view, window);
   paste_.Attach(view);
@@ -64,13 +70,40 @@ void Browser::Detach(WebKitWebView* view) {
   drop_.Detach(view);
   paste_.Detach(view);
   keys_.Detach(view);
+  navigation_.Detach(view);
   contextMenus_.Detach(view);
   notifications_.Detach(view);
   crashReload_.Detach(view);
   outage_.Detach(view);
   dialogs_.Detach(view);
   popups_.Detach(view);
+  gestures_.Detach(view);
   views_.Remove(view);
+}
+
+bool Browser::SiteStuck(WebKitWebView* view) const {
+  // Scripts that never end (a loop of dialogs nobody sees) hold every page of the web process.
+  const auto views = views_.SiteViews();
+  return !webkit_web_view_get_is_web_process_responsive(view) ||
+         std::any_of(views.begin(), views.end(), [this](WebKitWebView* v) { return dialogs_.Looping(v); });
+}
+
+void Browser::RestartSiteProcess(WebKitWebView* view) {
+  // The engine forgets the views' addresses with their process.
+  std::vector<std::pair<WebKitWebView*, std::string>> pages;
+  for (WebKitWebView* site : views_.SiteViews()) pages.emplace_back(site, UriOf(site));
+  webkit_web_view_terminate_web_process(view);
+  for (const auto& [site, uri] : pages)
+    if (!uri.empty()) webkit_web_view_load_uri(site, uri.c_str());
+}
+
+void Browser::PopupClosing(WebKitWebView* view) {
+  notices_.Forget(views_.WindowOf(view));
+  // A pop-up shares the site's web process, and closing its window does not stop its script: a
+  // stuck one takes the process along, and the console loads its page again in a new one.
+  const bool stuck = !closing_ && (dialogs_.Looping(view) || SiteStuck(view));
+  Detach(view);
+  if (stuck) RestartSiteProcess(view);
 }
 
 void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& uri) {
@@ -78,8 +111,16 @@ void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& 
   if (navigated_) return;
   navigated_ = true;
   if (!uri || !view || !views_.IsSite(view)) return;
-  siteUri_ = *uri;
+  views_.SetSiteUri(*uri);
   notifications_.SiteKnown(view, *uri);
+}
+
+void Browser::ProgramLoading(WebKitWebView* view) {
+  if (!view || !views_.Known(view)) return;
+  navigation_.ProgramLoading(view);
+  dialogs_.ProgramNavigating(view);
+  // The logout at exit must get through even when a site page holds the process.
+  if (views_.IsSite(view) && SiteStuck(view)) RestartSiteProcess(view);
 }
 
 void Browser::SendNow(WebKitWebView* view, const std::string& uri) {
@@ -96,6 +137,8 @@ void Browser::SendNow(WebKitWebView* view, const std::string& uri) {
 }
 
 void Browser::CloseAll() {
+  closing_ = true;
+  notices_.CloseAll();
   dialogs_.CloseAll();
   downloads_.CloseAll();
   popups_.CloseAll();

@@ -1,8 +1,9 @@
 // Everything the window's browser views do beyond showing pages, as an agent expects of a browser
 // on the desktop: pop-up windows, script dialogs, downloads, reloads after a crash, the site's
-// notifications, the context menu, the browser's keys, pasting pictures and dropping files, one
-// unit each. The site's pages and outside pages (the
-// advertisement) live in web contexts of their own, each keeping everything in memory.
+// notifications, the context menu, the browser's keys, pasting pictures and dropping files, and
+// where the console may go, one unit each, within the limits that keep pages from flooding the
+// agent. The site's pages and outside pages (the advertisement) live in web contexts of their own,
+// each keeping everything in memory.
 #pragma once
 
 #include <gtkmm.h>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "blocked_notice.h"
 #include "browser_keys.h"
 #include "clipboard_paste.h"
 #include "context_menu.h"
@@ -19,6 +21,8 @@
 #include "crash_reload.h"
 #include "downloads.h"
 #include "file_drop.h"
+#include "gestures.h"
+#include "navigation_policy.h"
 #include "outage.h"
 #include "owners.h"
 #include "popups.h"
@@ -43,6 +47,9 @@ class Browser {
   WebKitWebView* NewPlacedView(const std::string& uri);
   // A control was asked to load the address (of nothing to load, when it names no host).
   void Navigating(WebKitWebView* view, const std::optional<std::string>& uri);
+  // The program has just started loading a page in the view (its own navigation, not a page's):
+  // no page may hold it up or turn it away.
+  void ProgramLoading(WebKitWebView* view);
   // The main window is going away: pop-up windows, open dialogs and undecided downloads go too.
   void CloseAll();
 
@@ -57,6 +64,10 @@ class Browser {
  private:
   void Attach(WebKitWebView* view, Gtk::Window& window, bool site);
   void Detach(WebKitWebView* view);
+  void PopupClosing(WebKitWebView* view);
+  bool SiteStuck(WebKitWebView* view) const;
+  // Ends the site's web process (the view's) and loads the site's pages again in a new one.
+  void RestartSiteProcess(WebKitWebView* view);
 
   // Outside pages' context, made with the first outside view: a context starts a network
   // process of its own.
@@ -69,9 +80,11 @@ class Browser {
   WebKitWebView* firstSiteView_ = nullptr;  // the site's views of the main window are related to it
   WebKitWebView* firstOutsideView_ = nullptr;
   bool navigated_ = false;  // a control was asked to load something
-  std::string siteUri_;     // the first address of the site's view
+  bool closing_ = false;    // the main window is going
   CookieJar siteCookies_;
   std::optional<std::chrono::steady_clock::time_point> endingBy_;
+  Gestures gestures_;
+  BlockedNotices notices_;
   Popups popups_;
   ScriptDialogs dialogs_;
   Downloads downloads_;
@@ -82,6 +95,7 @@ class Browser {
   BrowserKeys keys_;
   ClipboardPaste paste_;
   FileDrop drop_;
+  NavigationPolicy navigation_;
 };
 
 }  // namespace tavro::platform::gtk

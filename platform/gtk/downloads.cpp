@@ -1,9 +1,11 @@
-// Downloads: a save dialog per download, the destination set only by the agent's choice.
+// Downloads: a save dialog per download, one at a time, the destination set only by the agent's
+// choice; downloads no input asked for are refused.
 #include "downloads.h"
 
 #include <algorithm>
 
 #include "message_box.h"
+#include "page_limits.h"
 
 namespace tavro::platform::gtk {
 namespace {
@@ -22,17 +24,21 @@ std::string SafeFileName(const char* suggested) {
 struct Downloads::Chooser {
   GObjectPtr<WebKitDownload> download;  // released once answered
   std::unique_ptr<Gtk::FileChooserDialog> dialog;
+  Glib::RefPtr<Gtk::WindowGroup> group;
 };
 
-Downloads::Downloads(Views& views, WebKitWebContext* siteContext)
+Downloads::Downloads(Views& views, Gestures& gestures, BlockedNotices& notices,
+                     WebKitWebContext* siteContext)
     : views_(views),
+      gestures_(gestures),
+      notices_(notices),
       started_(Connect(siteContext, "download-started",
                        +[](WebKitWebContext*, WebKitDownload* download, gpointer self) {
                          static_cast<Downloads*>(self)->Started(download);
                        },
                        this)) {}
 
-void Downloads::Refuse(WebKitWebContext* context) {
+void Downloads::RefuseAllFrom(WebKitWebContext* context) {
   refused_ = Connect(context, "download-started",
                      +[](WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); },
                      this);
@@ -45,11 +51,28 @@ Downloads::~Downloads() {
 
 void Downloads::CloseAll() {
   closed_ = true;
+  while (!waiting_.empty()) {
+    WebKitDownload* download = waiting_.front().first;
+    waiting_.pop_front();
+    webkit_download_cancel(download);
+  }
   while (!choosers_.empty()) Answer(choosers_.front().get(), false);
+}
+
+void Downloads::Refuse(WebKitDownload* download) {
+  WebKitWebView* view = webkit_download_get_web_view(download);
+  if (view && views_.Known(view)) notices_.Blocked(views_.WindowOf(view), BlockedNotices::What::Download);
+  webkit_download_cancel(download);
 }
 
 void Downloads::Started(WebKitDownload* download) {
   if (downloads_.count(download)) return;
+  // Only a page of the site's, in answer to an input of the agent's in its view.
+  WebKitWebView* view = webkit_download_get_web_view(download);
+  if (closed_ || !view || !views_.IsSite(view) || !gestures_.TakeForDownload(view)) {
+    Refuse(download);
+    return;
+  }
   Tracked& tracked = downloads_[download];
   tracked.download = GObjectPtr<WebKitDownload>(WEBKIT_DOWNLOAD(g_object_ref(download)));
   tracked.connections.push_back(Connect(download, "decide-destination",
@@ -72,6 +95,18 @@ bool Downloads::DecideDestination(WebKitDownload* download, const char* suggeste
     webkit_download_cancel(download);
     return true;
   }
+  // Answered choosers leave the list at once: one in it is waiting for the agent.
+  if (choosers_.empty()) {
+    ShowChooser(download, SafeFileName(suggestedName));
+  } else if (waiting_.size() < kMaxWaitingDownloads) {
+    waiting_.emplace_back(download, SafeFileName(suggestedName));
+  } else {
+    Refuse(download);
+  }
+  return true;  // the download waits until a destination is set or it is cancelled
+}
+
+void Downloads::ShowChooser(WebKitDownload* download, const std::string& suggestedName) {
   WebKitWebView* view = webkit_download_get_web_view(download);
   Gtk::Window& parent = views_.WindowOf(view);
 
@@ -89,12 +124,14 @@ bool Downloads::DecideDestination(WebKitDownload* download, const char* suggeste
   const char* downloads = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
   const std::string folder = downloads && g_file_test(downloads, G_FILE_TEST_IS_DIR) ? downloads : g_get_home_dir();
   d.set_current_folder(folder);
-  d.set_current_name(SafeFileName(suggestedName));
+  d.set_current_name(suggestedName);
+  // Its grab holds its own group only: the window it belongs to keeps its close button.
+  chooser->group = Gtk::WindowGroup::create();
+  chooser->group->add_window(d);
   Chooser* raw = chooser.get();
   d.signal_response().connect([this, raw](int response) { Answer(raw, response == Gtk::RESPONSE_ACCEPT); });
   choosers_.push_back(std::move(chooser));
   d.show();
-  return true;  // the download waits until a destination is set or it is cancelled
 }
 
 void Downloads::Answer(Chooser* chooser, bool save) {
@@ -113,9 +150,16 @@ void Downloads::Answer(Chooser* chooser, bool save) {
   std::shared_ptr<Chooser> doomed(std::move(*it));
   choosers_.erase(it);
   Glib::signal_idle().connect_once([doomed]() mutable { doomed.reset(); });
+  // The next download's turn.
+  if (closed_ || waiting_.empty()) return;
+  const auto [next, name] = waiting_.front();
+  waiting_.pop_front();
+  ShowChooser(next, name);
 }
 
 void Downloads::Ended(WebKitDownload* download) {
+  waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(), [download](const auto& w) { return w.first == download; }),
+                 waiting_.end());
   // A download that ends before the agent chose where to put it takes its chooser along.
   const auto chooser = std::find_if(choosers_.begin(), choosers_.end(),
                                     [download](const auto& c) { return c->download.get() == download; });

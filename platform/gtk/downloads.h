@@ -1,15 +1,19 @@
-// Downloads the site's pages start: saved only where the agent chooses in a save dialog that
-// belongs to the page's window; cancelled, nothing is written. Outside pages start none.
+// Downloads the site's pages start in answer to the agent's input: saved only where the agent
+// chooses in a save dialog that belongs to the page's window, one dialog at a time; cancelled,
+// nothing is written. Outside pages start none.
 #pragma once
 
 #include <gtkmm.h>
 #include <webkit2/webkit2.h>
 
+#include <deque>
 #include <list>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "blocked_notice.h"
+#include "gestures.h"
 #include "owners.h"
 #include "views.h"
 
@@ -20,7 +24,8 @@ std::string SafeFileName(const char* suggested);
 
 class Downloads {
  public:
-  Downloads(Views& views, WebKitWebContext* siteContext);
+  Downloads(Views& views, Gestures& gestures, BlockedNotices& notices,
+            WebKitWebContext* siteContext);
   ~Downloads();
   Downloads(const Downloads&) = delete;
   Downloads& operator=(const Downloads&) = delete;
@@ -28,16 +33,20 @@ class Downloads {
   // Open choosers are cancelled with their downloads, and later downloads are cancelled at once.
   void CloseAll();
   // The context's pages (outside pages) start no downloads at all.
-  void Refuse(WebKitWebContext* context);
+  void RefuseAllFrom(WebKitWebContext* context);
 
  private:
   struct Chooser;
   void Started(WebKitDownload* download);
   bool DecideDestination(WebKitDownload* download, const char* suggestedName);
+  void ShowChooser(WebKitDownload* download, const std::string& suggestedName);
   void Answer(Chooser* chooser, bool save);
   void Ended(WebKitDownload* download);
+  void Refuse(WebKitDownload* download);
 
   Views& views_;
+  Gestures& gestures_;
+  BlockedNotices& notices_;
   SignalConnection started_, refused_;
   // Each download with a reference and the connections of ours until it is over.
   struct Tracked {
@@ -45,7 +54,9 @@ class Downloads {
     std::vector<SignalConnection> connections;
   };
   std::map<WebKitDownload*, Tracked> downloads_;
-  std::list<std::unique_ptr<Chooser>> choosers_;
+  std::list<std::unique_ptr<Chooser>> choosers_;  // the one open, and those going
+  // Downloads waiting for the open chooser to be answered, with their suggested names.
+  std::deque<std::pair<WebKitDownload*, std::string>> waiting_;
   bool closed_ = false;
 };
 

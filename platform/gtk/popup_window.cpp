@@ -1,13 +1,17 @@
-// The site's pop-up windows: decorated, resizable, titled with their page's title.
+// The site's pop-up windows: decorated, resizable, titled with their page's title and, for
+// another site's page, with its origin, which the page cannot change.
 #include "popup_window.h"
 
 #include "platform/text.h"
+#include "site_origin.h"
+#include "views.h"
 
 namespace tavro::platform::gtk {
 namespace {
 
-// Longest title handed to the desktop, as for the main window.
+// Longest title handed to the desktop, as for the main window; the origin comes after it.
 constexpr std::size_t kMaxDesktopTitleBytes = 4096;
+constexpr char kOriginSeparator[] = " — ";
 
 }  // namespace
 
@@ -17,9 +21,11 @@ PopupWindow::Frame::Frame() : Gtk::Window(Gtk::WINDOW_TOPLEVEL), layout_(Gtk::OR
 }
 
 PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& icon, std::string fallbackTitle,
+                         std::function<bool(const std::string& uri)> ofTheSite,
                          std::function<void()> closeRequested)
     : view_(Retain(view)),
       fallbackTitle_(std::move(fallbackTitle)),
+      ofTheSite_(std::move(ofTheSite)),
       closeRequested_(std::move(closeRequested)) {
   window_.set_decorated(true);
   window_.set_resizable(true);
@@ -33,6 +39,9 @@ PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& i
   titleChanged_ = Connect(view_.get(), "notify::title",
                           +[](WebKitWebView*, GParamSpec*, gpointer self) { static_cast<PopupWindow*>(self)->ShowTitle(); },
                           this);
+  uriChanged_ = Connect(view_.get(), "notify::uri",
+                        +[](WebKitWebView*, GParamSpec*, gpointer self) { static_cast<PopupWindow*>(self)->ShowTitle(); },
+                        this);
   // The desktop's close button: the owner drops the window (and its page) once no signal of
   // the page is running any more.
   window_.signal_delete_event().connect(
@@ -46,6 +55,7 @@ PopupWindow::PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& i
 
 PopupWindow::~PopupWindow() {
   titleChanged_.Disconnect();
+  uriChanged_.Disconnect();
   window_.hide();
   gtk_container_remove(GTK_CONTAINER(window_.Layout().gobj()), GTK_WIDGET(view_.get()));
 }
@@ -58,7 +68,12 @@ void PopupWindow::Show() {
 void PopupWindow::ShowTitle() {
   const char* title = webkit_web_view_get_title(view_.get());
   const std::string shown = title && *title ? title : fallbackTitle_;
-  window_.set_title(std::string(CutUtf8(shown, kMaxDesktopTitleBytes)));
+  std::string text(CutUtf8(shown, kMaxDesktopTitleBytes));
+  // A customer's page could call itself the console: where it comes from shows whatever its title.
+  const std::string uri = UriOf(view_.get());
+  const std::string origin = WebOriginOf(uri);
+  if (!origin.empty() && !(ofTheSite_ && ofTheSite_(uri))) text += kOriginSeparator + origin;
+  window_.set_title(text);
 }
 
 }  // namespace tavro::platform::gtk

@@ -19,9 +19,9 @@ class PopupWindow {
 
   // Takes a reference of its own to the view (sinking a floating one). The window stays hidden
   // until Show; closing it from the desktop hides it and calls closeRequested, whose owner then
-  // drops it.
+  // drops it. A page that is not of the site has its origin in the window's title.
   PopupWindow(WebKitWebView* view, const Glib::RefPtr<Gdk::Pixbuf>& icon, std::string fallbackTitle,
-              std::function<void()> closeRequested);
+              std::function<bool(const std::string& uri)> ofTheSite, std::function<void()> closeRequested);
   ~PopupWindow();
   PopupWindow(const PopupWindow&) = delete;
   PopupWindow& operator=(const PopupWindow&) = delete;
@@ -49,8 +49,9 @@ class PopupWindow {
   Frame window_;
   GObjectPtr<WebKitWebView> view_;
   std::string fallbackTitle_;
+  std::function<bool(const std::string& uri)> ofTheSite_;
   std::function<void()> closeRequested_;
-  SignalConnection titleChanged_;
+  SignalConnection titleChanged_, uriChanged_;
 };
 
 }  // namespace tavro::platform::gtk

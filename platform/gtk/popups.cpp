@@ -1,10 +1,12 @@
-// Pop-up windows: create, ready-to-show, close, and the policy for new windows of outside pages.
+// Pop-up windows: create, ready-to-show, close, the policy for new windows of outside pages, and
+// the refusal of windows no input asked for.
 #include "popups.h"
 
 #include <algorithm>
 #include <iostream>
 
 #include "message_box.h"
+#include "page_limits.h"
 #include "popup_window.h"
 #include "site_origin.h"
 #include "web_views.h"
@@ -36,7 +38,8 @@ void OpenOnDesktop(const char* uri) {
   }
 }
 
-Popups::Popups(Views& views) : views_(views) {}
+Popups::Popups(Views& views, Gestures& gestures, BlockedNotices& notices)
+    : views_(views), gestures_(gestures), notices_(notices) {}
 
 Popups::~Popups() {
   // The other units may be gone by now: they hear of nothing more.
@@ -79,18 +82,34 @@ void Popups::CloseAll() {
   }
 }
 
+void Popups::Refuse(WebKitWebView* opener) {
+  // The advertisement's attempts are no business of the agent's: only the site's views tell.
+  if (views_.IsSite(opener)) notices_.Blocked(views_.WindowOf(opener), BlockedNotices::What::Window);
+}
+
 WebKitWebView* Popups::Create(WebKitWebView* opener, WebKitNavigationAction* action) {
   if (closed_ || !views_.Known(opener)) return nullptr;
   if (!views_.IsSite(opener)) {
     // Outside pages open in the desktop's browser, and only when the agent clicked: a page may
     // not fill the desktop with browser windows by itself.
-    if (ByTheAgent(action)) OpenOnDesktop(RequestUri(action));
+    if (gestures_.TakeForWindow(opener, ByTheAgent(action)))
+      OpenOnDesktop(RequestUri(action));
+    else
+      Refuse(opener);
+    return nullptr;
+  }
+  // Whatever the page, a few windows at most, each one asked for by an input of the agent's.
+  if (windows_.size() >= kMaxPopupWindows || !gestures_.TakeForWindow(opener, ByTheAgent(action))) {
+    Refuse(opener);
     return nullptr;
   }
   WebKitWebView* view = CreateWebView(webkit_web_view_get_context(opener), opener, ViewRole::Site);
   windows_.push_back(std::make_unique<PopupWindow>(view, views_.MainWindow().get_icon(), ApplicationTitle(),
+                                                   [this](const std::string& uri) { return views_.OfTheSite(uri); },
                                                    [this, view] { Close(view); }));
   if (opened) opened(view, windows_.back()->Window());
+  // A link to a file that opens in a new window downloads there.
+  gestures_.GrantDownload(view);
   // The engine takes no reference of its own: the pop-up window holds the one that keeps the view.
   return view;
 }
@@ -117,7 +136,10 @@ bool Popups::DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, W
   if (!views_.Known(view) || views_.IsSite(view)) return false;  // the site's new windows come through "create"
   WebKitNavigationAction* action =
       webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-  if (!closed_ && ByTheAgent(action)) OpenOnDesktop(RequestUri(action));
+  if (!closed_ && gestures_.TakeForWindow(view, ByTheAgent(action)))
+    OpenOnDesktop(RequestUri(action));
+  else
+    Refuse(view);
   webkit_policy_decision_ignore(decision);
   return true;
 }

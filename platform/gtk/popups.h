@@ -1,5 +1,6 @@
 // New windows that pages ask for: the site's open in pop-up windows of Tavro that share its
-// session; outside pages' (the advertisement's) go to the desktop's browser, and only on a click.
+// session; outside pages' (the advertisement's) go to the desktop's browser. Either only in answer
+// to the agent's input, one window for each, and never more than a few pop-up windows at once.
 #pragma once
 
 #include <gtkmm.h>
@@ -9,6 +10,8 @@
 #include <list>
 #include <memory>
 
+#include "blocked_notice.h"
+#include "gestures.h"
 #include "owners.h"
 #include "views.h"
 
@@ -21,7 +24,7 @@ void OpenOnDesktop(const char* uri);
 
 class Popups {
  public:
-  explicit Popups(Views& views);
+  Popups(Views& views, Gestures& gestures, BlockedNotices& notices);
   ~Popups();
   Popups(const Popups&) = delete;
   Popups& operator=(const Popups&) = delete;
@@ -43,8 +46,11 @@ class Popups {
   void Show(WebKitWebView* view);
   void Close(WebKitWebView* view);
   bool DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
+  void Refuse(WebKitWebView* opener);
 
   Views& views_;
+  Gestures& gestures_;
+  BlockedNotices& notices_;
   ConnectionsByInstance connections_;
   std::list<std::unique_ptr<PopupWindow>> windows_;
   bool closed_ = false;

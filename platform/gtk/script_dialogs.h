@@ -1,5 +1,8 @@
-// The pages' alert, confirm, prompt and "leave this page?" as Tavro's own message boxes, modal to
-// the page's window, their answers handed back to the page.
+// The pages' alert, confirm, prompt and "leave this page?" as Tavro's own message boxes, their
+// answers handed back to the page. A box holds only its page: its window's own controls (the
+// close button, the window manager's close) keep working. One box at a time per view; a page that
+// keeps asking can be stopped; outside pages and pages the program is navigating away from get
+// their answers at once.
 #pragma once
 
 #include <gtkmm.h>
@@ -7,11 +10,17 @@
 
 #include <list>
 #include <memory>
+#include <set>
 
 #include "owners.h"
+#include "page_limits.h"
 #include "views.h"
 
 namespace tavro::platform::gtk {
+
+// A page whose dialogs are not shown: alert returns, confirm and prompt are cancelled, and
+// "leave this page?" leaves.
+void AnswerUnseen(WebKitScriptDialog* dialog);
 
 class ScriptDialogs {
  public:
@@ -21,20 +30,32 @@ class ScriptDialogs {
   ScriptDialogs& operator=(const ScriptDialogs&) = delete;
 
   void Attach(WebKitWebView* view);
-  // The view goes: its open dialogs are answered as cancelled.
+  // The view goes: its open dialog is answered as cancelled.
   void Detach(WebKitWebView* view);
+  // The program loads another page in the view: nothing the page asks may hold that up, until the
+  // new page is there or the load failed.
+  void ProgramNavigating(WebKitWebView* view);
   // Every open dialog is answered as cancelled, and later ones get the default answer at once.
   void CloseAll();
+  // The view's page does nothing but ask for dialogs that are not shown.
+  bool Looping(WebKitWebView* view) const { return pacing_.Looping(view, LimitsClock::now()); }
 
  private:
   struct Box;
+  struct Held;
   bool Show(WebKitWebView* view, WebKitScriptDialog* dialog);
+  void AnswerLater(WebKitWebView* view, WebKitScriptDialog* dialog);
+  void Release(WebKitWebView* view);
   void Answer(Box* box, bool ok);
-  void DismissFor(WebKitWebView* view);
+  void DismissFor(WebKitWebView* view, bool leave);
+  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event);
 
   Views& views_;
   ConnectionsByInstance connections_;
   std::list<std::unique_ptr<Box>> boxes_;
+  std::list<std::unique_ptr<Held>> held_;  // answers an outside page waits for
+  DialogPacing pacing_;
+  std::set<WebKitWebView*> leaving_;  // views the program is navigating
   bool closed_ = false;
 };
 

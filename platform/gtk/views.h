@@ -6,7 +6,11 @@
 #include <webkit2/webkit2.h>
 
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
+
+#include "site_origin.h"
 
 namespace tavro::platform::gtk {
 
@@ -23,12 +27,27 @@ class Views {
     const auto it = views_.find(view);
     return it != views_.end() && it->second.site;
   }
+  std::vector<WebKitWebView*> SiteViews() const {
+    std::vector<WebKitWebView*> out;
+    for (const auto& [view, entry] : views_)
+      if (entry.site) out.push_back(view);
+    return out;
+  }
   // The window the view is in; the main window for a view Tavro does not show.
   Gtk::Window& WindowOf(WebKitWebView* view) const {
     const auto it = views_.find(view);
     return it == views_.end() ? mainWindow_ : *it->second.window;
   }
   Gtk::Window& MainWindow() const { return mainWindow_; }
+  // The site's address, as the program first asked for it; empty before.
+  void SetSiteUri(const std::string& uri) { siteUri_ = uri; }
+  const std::string& SiteUri() const { return siteUri_; }
+  // Where the program's own loads ended up counts as the site too (a site that moved to https).
+  void AddSiteOrigin(const std::string& origin) { siteOrigins_.insert(origin); }
+  // The address is of the site's origin, or of one the program's loads ended up on.
+  bool OfTheSite(const std::string& uri) const {
+    return SameWebOrigin(uri, siteUri_) || siteOrigins_.count(WebOriginOf(uri)) != 0;
+  }
 
   // The view whose pages send script messages through this content manager, if Tavro shows it.
   WebKitWebView* ViewWithContent(WebKitUserContentManager* content) const {
@@ -44,6 +63,8 @@ class Views {
   };
   Gtk::Window& mainWindow_;
   std::map<WebKitWebView*, Entry> views_;
+  std::string siteUri_;
+  std::set<std::string> siteOrigins_;
 };
 
 // The address a view shows now, or empty.

@@ -23,6 +23,7 @@ GtkWebBrowser::GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const Contr
           [this](const std::string& uri) {
             MakeView(uri);
             webkit_web_view_load_uri(view_.get(), uri.c_str());
+            browser_.ProgramLoading(view_.get());
           },
           design.visible)) {
   placeholder_.set_name(name_);

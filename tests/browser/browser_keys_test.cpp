@@ -205,6 +205,9 @@ TEST_F(BrowserKeysTest, ZoomKeysAndCtrlWheelZoomThePageAndCtrl0ResetsIt) {
 
 TEST_F(BrowserKeysTest, APopUpHasTheKeysAndItsFindBarUnderThePage) {
   const XWindow main = StartOnKeysPage(kKeysPage + "?popup=1");
+  // A page opens a window in answer to the agent's click.
+  const auto [cx, cy] = ToRoot(main, 160, 400);
+  input_->Click(cx, cy);
   const auto popup = WaitWindowTitled([](const std::string& t) { return ParseState(t).has_value(); }, 30s);
   ASSERT_TRUE(popup) << "no pop-up window";
   const PageState opened = State(*popup);

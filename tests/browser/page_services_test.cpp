@@ -197,12 +197,16 @@ class DownloadTest : public BrowserTest {
         << "tavro's helper processes are still running";
   }
 
+  // The agent clicks the page's link to the download.
   XWindow StartDownload() {
     StartX();
     StartSite();
-    AddressLabPage("/kefu/lab/download.php");
+    AddressLabPage("/kefu/lab/download-click.html");
     StartTavro();
     const XWindow main = MainWindowMapped();
+    if (!WaitForCaption("download ready", 30s)) throw std::runtime_error("page not ready: " + app_->Caption());
+    const auto [x, y] = ToRoot(main, 160, 400);
+    input_->Click(x, y);
     const auto chooser = app_->WaitDialog(30s);
     if (!chooser) throw std::runtime_error("no file chooser; caption: " + app_->Caption());
     EXPECT_EQ(x_->TransientFor(*chooser), main) << "the chooser does not belong to the main window";

@@ -123,7 +123,9 @@ std::string Fill(std::string_view tmpl, std::string_view slot, std::string_view 
 
 std::string LabKeys(bool popup) {
   return Fill(kKeys, "popup",
-              popup ? "setTimeout(function () { window.open('/kefu/lab/keys.html', '_blank'); }, 300);" : "");
+              popup ? "document.addEventListener('click', function () { window.open('/kefu/lab/keys.html', '_blank'); },"
+                      " {once: true});"
+                    : "");
 }
 
 std::string LabPaste() { return Fill(kPaste, "report", kReportScript); }

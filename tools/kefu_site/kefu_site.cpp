@@ -426,6 +426,87 @@ void Site::Register() {
     Redirect(res, "http://localhost:" + std::to_string(req.local_port) + path);
   });
   svr.Get("/kefu/lab/hang\\.php", [this](const auto& req, auto& res) { Hang(req, res); });
+  RegisterHostileLabPages();
+}
+
+namespace {
+
+// A small whole number from the query, or the fallback.
+int SmallNumber(const httplib::Request& req, const char* name, int fallback) {
+  const std::string value = req.get_param_value(name);
+  if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos) return fallback;
+  return std::stoi(value);
+}
+
+// A path on this server, as lab pages take it: no scheme, no host.
+bool IsLocalPath(const std::string& path) {
+  return !path.empty() && path[0] == '/' && (path.size() < 2 || (path[1] != '/' && path[1] != '\\')) &&
+         path.find_first_of("\r\n") == std::string::npos;
+}
+
+}  // namespace
+
+void Site::RegisterHostileLabPages() {
+  httplib::Server& svr = *server_;
+  svr.Get("/kefu/lab/download-click\\.html",
+          [](const auto&, auto& res) { SendHtml(res, 200, pages::LabDownloadClick()); });
+  svr.Get("/kefu/lab/download-auto\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    SendHtml(res, 200, pages::LabDownloadAuto(SmallNumber(req, "n", 5)));
+  });
+  svr.Get("/kefu/lab/customer-link\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string to = req.get_param_value("to");
+    if (!IsLocalPath(to)) {
+      SendHtml(res, 400, pages::Error(400));
+      return;
+    }
+    SendHtml(res, 200, pages::LabCustomerLink(to, req.has_param("tick")));
+  });
+  svr.Get("/kefu/lab/popup-flood\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabPopupFlood()); });
+  svr.Get("/kefu/lab/open-on-click\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    SendHtml(res, 200, pages::LabOpenOnClick(SmallNumber(req, "n", 1)));
+  });
+  svr.Get("/kefu/lab/alert-loop\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    SendHtml(res, 200, pages::LabAlertLoop(SmallNumber(req, "n", 0)));
+  });
+  svr.Get("/kefu/lab/other-origin-frame\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string src = req.get_param_value("src");
+    if (!IsLocalPath(src)) {
+      SendHtml(res, 400, pages::Error(400));
+      return;
+    }
+    SendHtml(res, 200, pages::LabOtherOriginFrame(src));
+  });
+  svr.Get("/kefu/lab/tabnab\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabTabnab()); });
+  svr.Get("/kefu/lab/click-opens\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string to = req.get_param_value("to");
+    if (!IsLocalPath(to)) {
+      SendHtml(res, 400, pages::Error(400));
+      return;
+    }
+    pages::ClickOpens how;
+    how.byScript = req.has_param("script");
+    how.signin = req.has_param("signin");
+    how.otherOrigin = req.has_param("other");
+    how.sameWindow = req.has_param("same");
+    SendHtml(res, 200, pages::LabClickOpens(to, how));
+  });
+  svr.Get("/kefu/lab/beforeunload\\.html",
+          [](const auto&, auto& res) { SendHtml(res, 200, pages::LabBeforeUnload()); });
+  // The site under a path of its own, as url.txt may give it: its login page is a lab page, and
+  // its logout is a request the log shows.
+  svr.Get("/kefu/lab/at/([a-z0-9-]+)/kefu/login\\.php", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string name = req.matches[1];
+    if (name == "beforeunload") {
+      SendHtml(res, 200, pages::LabBeforeUnload());
+    } else if (name == "alert-frame") {
+      SendHtml(res, 200, pages::LabOtherOriginFrame("/kefu/lab/alert-loop.html?n=1"));
+    } else if (name == "alert-loop-frame") {
+      SendHtml(res, 200, pages::LabOtherOriginFrame("/kefu/lab/alert-loop.html"));
+    } else {
+      SendHtml(res, 404, pages::Error(404));
+    }
+  });
+  svr.Get("/kefu/lab/at/([a-z0-9-]+)/ajax\\.php", [](const auto&, auto& res) { SendHtml(res, 200, pages::LoggedOut()); });
 }
 
 void Site::LoginPage(const httplib::Request&, httplib::Response& res) {

@@ -98,6 +98,7 @@ class Site {
 
  private:
   void Register();
+  void RegisterHostileLabPages();
   void LogRequest(const httplib::Request& req);
   std::string SessionOf(const httplib::Request& req) const;  // cookie value or empty
   bool HasValidSession(const httplib::Request& req) const;

@@ -344,11 +344,12 @@ document.addEventListener('click', function () {
   }, 10);
 }, {once: true});
 )JS";
-  // The site's page that, on a click, goes to a page of another origin on the same server.
+  // The site's page that, on a click, opens a window on a page of another origin on the same
+  // server (the console itself never leaves the site).
   constexpr std::string_view kAway = R"JS(
 document.title = 'notice away ready';
 document.addEventListener('click', function () {
-  location.href = '/kefu/lab/elsewhere.php?path=/kefu/lab/notice-intruder.html';
+  window.open('/kefu/lab/elsewhere.php?path=/kefu/lab/notice-intruder.html');
 });
 )JS";
   // Another origin's page: asks, tries anyway, and on a click goes back to the site.
@@ -372,6 +373,120 @@ document.addEventListener('click', function () {
   return Simple("notice " + std::string(which),
                 "<div style=\"position:fixed;inset:0\">notification lab</div>\n<script>" + std::string(it->second) +
                     "</script>");
+}
+
+namespace {
+
+// A click anywhere on the page runs the script.
+constexpr std::string_view kClickArea =
+    "<div id=\"area\" style=\"position:fixed;inset:0\">click</div>\n";
+
+std::string Marker(std::string_view name) { return "fetch('/kefu/lab/title.php?t=" + std::string(name) + "');"; }
+
+}  // namespace
+
+std::string LabDownloadClick() {
+  return Simple("download ready",
+                "<a id=\"l\" href=\"/kefu/lab/download.php\" style=\"position:fixed;inset:0\">download</a>");
+}
+
+std::string LabDownloadAuto(int count) {
+  // Each download in a frame of its own, so that none cuts another short.
+  return Simple("download auto",
+                "<a id=\"l\" href=\"/kefu/lab/download.php\" style=\"position:fixed;inset:0\">download</a>\n<script>\n"
+                "function download(tag) {\n  var f = document.createElement('iframe');\n"
+                "  f.style.display = 'none'; f.src = '/kefu/lab/download.php?' + tag;\n"
+                "  document.body.appendChild(f);\n}\n"
+                "var keys = 0;\n"
+                "document.addEventListener('keydown', function () { keys += 1; download('key=' + keys); });\n"
+                "setTimeout(function () {\n"
+                "  for (var i = 0; i < " + std::to_string(count) + "; i++) download('auto=' + i);\n"
+                "  document.title = 'downloads tried'; " + Marker("downloads-tried") + "\n}, 300);\n</script>");
+}
+
+std::string LabCustomerLink(std::string_view to, bool tick) {
+  std::string script = "<script>\nvar to = 'http://localhost:' + location.port + " + JsString(to) + ";\n"
+                       "document.getElementById('area').addEventListener('click', function () {\n"
+                       "  var w = window.open(to);\n"
+                       "  " + Marker("link-opened") + "\n});\n";
+  if (tick)
+    script += "var n = 0;\nsetInterval(function () { n += 1; fetch('/kefu/lab/title.php?t=tick-' + n); }, 300);\n";
+  return Simple("customer link", std::string(kClickArea) + script + "</script>");
+}
+
+std::string LabPopupFlood() {
+  return Simple("flood",
+                std::string(kClickArea) +
+                    "<script>\nfunction openSome(count, name) {\n  var n = 0;\n"
+                    "  for (var i = 0; i < count; i++)\n"
+                    "    if (window.open('/kefu/lab/title.php?t=' + name + '-' + i)) n += 1;\n"
+                    "  return n;\n}\n"
+                    "setTimeout(function () {\n"
+                    "  document.title = 'flood opened ' + openSome(100, 'flood');\n  " + Marker("flood-over") +
+                    "\n}, 300);\n"
+                    "document.getElementById('area').addEventListener('click', function () {\n"
+                    "  document.title = 'click opened ' + openSome(10, 'click');\n  " + Marker("click-over") +
+                    "\n});\n</script>");
+}
+
+std::string LabOpenOnClick(int n) {
+  const std::string number = std::to_string(n);
+  return Simple("open " + number,
+                std::string(kClickArea) +
+                    "<script>\ndocument.getElementById('area').addEventListener('click', function () {\n"
+                    "  var w = window.open('/kefu/lab/open-on-click.html?n=" + std::to_string(n + 1) + "');\n"
+                    "  fetch('/kefu/lab/title.php?t=open-clicked-" + number + "-' + (w ? 'opened' : 'refused'));\n"
+                    "});\n</script>");
+}
+
+std::string LabAlertLoop(int count) {
+  const std::string condition = count > 0 ? "i < " + std::to_string(count) : "true";
+  return Simple("alert loop",
+                "<script>\nsetTimeout(function () {\n"
+                "  for (var i = 0; " + condition + "; i++) alert('loop ' + i);\n"
+                "  document.title = 'loop over'; " + Marker("loop-over") + "\n}, 300);\n</script>");
+}
+
+std::string LabOtherOriginFrame(std::string_view src) {
+  return Simple("frame",
+                "<iframe id=\"f\" style=\"width:100%;height:300px\"></iframe>\n<script>\n"
+                "document.getElementById('f').src = 'http://localhost:' + location.port + " + JsString(src) +
+                    ";\n</script>");
+}
+
+std::string LabTabnab() {
+  return Simple("tabnab",
+                "<script>\nsetTimeout(function () {\n"
+                "  if (window.opener) window.opener.location = location.origin + '/kefu/lab/title.php?t=nabbed';\n"
+                "  document.title = window.opener ? 'tabnab tried' : 'tabnab without opener';\n  " +
+                    Marker("nab-tried") + "\n}, 300);\n</script>");
+}
+
+std::string LabBeforeUnload() {
+  return Simple("beforeunload ready",
+                std::string(kClickArea) +
+                    "<script>\nwindow.addEventListener('beforeunload', function (e) {\n"
+                    "  e.preventDefault(); e.returnValue = 'stay';\n});\n"
+                    "document.getElementById('area').addEventListener('click', function () {\n"
+                    "  location.href = '/kefu/lab/title.php?t=left';\n});\n</script>");
+}
+
+std::string LabClickOpens(std::string_view to, const ClickOpens& how) {
+  std::string body = std::string("<a id=\"l\"") + (how.sameWindow ? "" : " target=\"_blank\"") +
+                     " style=\"position:fixed;inset:0\">open</a>\n<script>\n"
+                     "var link = document.getElementById('l');\nlink.href = " +
+                     (how.otherOrigin ? "'http://localhost:' + location.port + " : "") + JsString(to) + ";\n";
+  if (how.byScript)
+    body += "link.addEventListener('click', function (e) {\n  e.preventDefault();\n"
+            "  document.title = window.open(link.href, '_blank', 'width=400,height=300') ? 'opened' : 'open blocked';\n"
+            "});\n";
+  if (how.signin)
+    body += "fetch('/kefu/login.php', {method: 'POST', credentials: 'same-origin',\n"
+            "  headers: {'Content-Type': 'application/x-www-form-urlencoded'},\n"
+            "  body: 'user=demo&password=demo123'})\n"
+            "  .then(function (r) { document.title = r.ok ? 'signed in' : 'sign-in failed ' + r.status; })\n"
+            "  .catch(function (e) { document.title = 'sign-in failed ' + e; });\n";
+  return Simple("click opens", body + "</script>");
 }
 
 std::string Error(int status) {

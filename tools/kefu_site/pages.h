@@ -35,6 +35,38 @@ std::string LabHang();
 // pages.cpp); empty for another name.
 std::string LabNotice(std::string_view which);
 
+// Pages that try what a hostile page would, each telling by a request for a marker
+// (/kefu/lab/title.php?t=...) when its attempts are over.
+// A link to the download that the agent clicks (the whole page).
+std::string LabDownloadClick();
+// Starts `count` downloads by itself as it loads, then is a link to the download; each key
+// pressed starts another.
+std::string LabDownloadAuto(int count);
+// The console's stand-in: a click opens `to` (a path) on the same server under another origin
+// (localhost) in a new window that knows its opener; with `tick`, it asks for a marker every
+// 300 ms while it stays.
+std::string LabCustomerLink(std::string_view to, bool tick);
+// 100 window.open as it loads; ten in a click.
+std::string LabPopupFlood();
+// A click opens this page again with n + 1, in a new window.
+std::string LabOpenOnClick(int n);
+// `count` alerts one after the other (0: without end), then the marker.
+std::string LabAlertLoop(int count);
+// The site's page with a frame of another origin (localhost) showing `src` (a path).
+std::string LabOtherOriginFrame(std::string_view src);
+// Sends its opener to a page of its own origin.
+std::string LabTabnab();
+// Asks "leave this page?" when left; a click leaves it.
+std::string LabBeforeUnload();
+struct ClickOpens {
+  bool byScript = false;     // window.open in the click's script (the title tells whether it opened)
+  bool signin = false;       // the demo account signs in first, and the title says so
+  bool otherOrigin = false;  // `to` on this server under localhost
+  bool sameWindow = false;   // a plain link instead of one to a new window
+};
+// A click anywhere opens `to` (a path) in a new window, through a link.
+std::string LabClickOpens(std::string_view to, const ClickOpens& how);
+
 // A short page for an error answer.
 std::string Error(int status);
 

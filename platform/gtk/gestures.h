@@ -1,0 +1,39 @@
+// The agent's presses of a button or a key in each view: what lets a page open one window or start
+// one download in answer to them.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include "owners.h"
+#include "page_limits.h"
+
+namespace tavro::platform::gtk {
+
+class Gestures {
+ public:
+  Gestures() = default;
+  Gestures(const Gestures&) = delete;
+  Gestures& operator=(const Gestures&) = delete;
+
+  void Attach(WebKitWebView* view);
+  void Detach(WebKitWebView* view);
+
+  // The view's page may open a window now: the engine says it answers a gesture, and an input in
+  // the view is fresh and not spent on another window.
+  bool TakeForWindow(WebKitWebView* view, bool engineSaysGesture);
+  // The view's page may start a download now: an input in it is recent and not spent on another
+  // download.
+  bool TakeForDownload(WebKitWebView* view);
+  // A window opened in answer to the agent's input may turn its first load into a download (a
+  // link to a file that opens in a new window); a page that comes in it gets no such grant.
+  void GrantDownload(WebKitWebView* view);
+
+ private:
+  void Input(WebKitWebView* view);
+
+  ConnectionsByInstance connections_;
+  GestureLedger windows_{kWindowGestureLifetime};
+  GestureLedger downloads_{kDownloadGestureLifetime};
+};
+
+}  // namespace tavro::platform::gtk
