@@ -30,6 +30,8 @@ bool TooLarge(long width, long height) {
 void CheckGifSizes(std::string_view b, const std::string& what) {
   if (b.size() < 13) Invalid(what, "truncated header");
   if (TooLarge(Le16(b, 6), Le16(b, 8))) Invalid(what, "image size out of range");
+  const std::uint64_t screenPixels = std::uint64_t{Le16(b, 6)} * Le16(b, 8);
+  std::uint64_t framePixels = 0;
   std::size_t at = 13;
   const auto flags = static_cast<unsigned char>(b[10]);
   if (flags & 0x80) at += std::size_t{3} << ((flags & 7) + 1);
@@ -51,6 +53,8 @@ void CheckGifSizes(std::string_view b, const std::string& what) {
     } else if (tag == 0x2C) {  // image descriptor
       if (at + 10 > b.size()) Invalid(what, "truncated image descriptor");
       if (TooLarge(Le16(b, at + 5), Le16(b, at + 7))) Invalid(what, "frame size out of range");
+      framePixels += screenPixels;
+      if (framePixels > kMaxPictureFramePixels) Invalid(what, "too many frames");
       const auto imageFlags = static_cast<unsigned char>(b[at + 9]);
       at += 10;
       if (imageFlags & 0x80) at += std::size_t{3} << ((imageFlags & 7) + 1);

@@ -3,6 +3,7 @@
 
 #include <gdkmm/pixbuf.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,6 +26,9 @@ class PixbufPicture : public Picture {
 // Far beyond any skin; a file that claims more is refused before anything is decoded.
 constexpr int kMaxPictureSide = 4096;
 constexpr std::size_t kMaxPictureFileBytes = std::size_t{16} * 1024 * 1024;
+// The decoder paints every frame of an animation on the whole logical screen: what all frames
+// together come to may be at most one picture of the largest size.
+constexpr std::uint64_t kMaxPictureFramePixels = std::uint64_t{kMaxPictureSide} * kMaxPictureSide;
 
 // Decodes a GIF, ICO, BMP or JPEG held in memory; `what` names it in error reports.
 // Raises "Invalid picture" for anything else, for oversized dimensions and for damaged data.

@@ -125,6 +125,27 @@ TEST_F(PictureFileTest, HugeClaimedSizesAreRefusedBeforeAnythingIsAllocated) {
   EXPECT_EQ(LoadError(), 0);
 }
 
+// An animation's frames are each painted on the whole screen: thousands of them would keep the
+// decoder busy for many seconds and fill memory, though the file is small.
+TEST_F(PictureFileTest, AnimationsOfMoreFramesThanOneLargestPictureHoldsAreRefused) {
+  const auto animation = [](unsigned side, unsigned frames) {
+    std::string gif = "GIF89a" + Le16(side) + Le16(side) + "\x80\x00\x00"s + "\xFF\xFF\xFF\x00\x00\x00"s;
+    for (unsigned i = 0; i < frames; ++i)
+      gif += "\x21\xF9\x04\x00\x01\x00\x00\x00"s + "\x2C" + Le16(0) + Le16(0) + Le16(1) + Le16(1) +
+             "\x00\x02\x02\x44\x01\x00"s;
+    return gif + "\x3B";
+  };
+  const long before = PeakMegabytes();
+  Write(animation(300, 1400));  // 1400 frames of a 300 x 300 screen: 126 million pixels
+  std::string description;
+  EXPECT_EQ(LoadError(&description), 481);
+  EXPECT_NE(description.find("too many frames"), std::string::npos) << description;
+  EXPECT_LT(PeakMegabytes() - before, 64) << "peak grew from " << before << " MB";
+  // As many frames as one largest picture holds still decode.
+  Write(animation(300, 186));  // 16.7 million pixels
+  EXPECT_EQ(LoadError(), 0);
+}
+
 TEST_F(PictureFileTest, FilesLargerThanAnySkinAreRefusedUnread) {
   // A sparse file: 17 MB long, nothing on disk.
   {
