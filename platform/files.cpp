@@ -113,6 +113,12 @@ std::string SequentialFiles::InputB(std::int64_t count, int fileNumber) {
   const OpenFile& file = Find(fileNumber);
   if (count < 0 || static_cast<std::uint64_t>(count) > std::numeric_limits<std::size_t>::max() / 2)
     throw RuntimeError(kInvalidProcedureCall, "Invalid procedure call or argument");
+  if (count > kLongestInput)
+    throw RuntimeError(kOutOfMemory,
+                       "Out of memory: " + DescribeLocation(file.name) + " holds " + std::to_string(count) +
+                           " bytes, more than the " + std::to_string(kLongestInput / (1024 * 1024)) +
+                           " MB read of a file",
+                       file.name);
   std::string bytes;
   try {
     bytes.resize(static_cast<std::size_t>(count));

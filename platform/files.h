@@ -44,8 +44,10 @@ class SequentialFiles {
   // A relative name is resolved against the current working directory. The file must exist.
   void OpenForInput(const std::string& pathName, int fileNumber);
   std::int64_t LOF(int fileNumber) const;
-  // Exactly `count` raw bytes from the current position; count 0 gives none.
+  // Exactly `count` raw bytes from the current position; count 0 gives none. More than
+  // kLongestInput bytes are refused ("Out of memory") before anything is read or kept.
   std::string InputB(std::int64_t count, int fileNumber);
+  static constexpr std::int64_t kLongestInput = std::int64_t{16} * 1024 * 1024;
   void Close(int fileNumber);
 
  private:

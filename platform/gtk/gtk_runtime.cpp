@@ -111,10 +111,11 @@ void GtkRuntime::ReportAndExit(const RuntimeError& error) {
   // A file of the working folder that is missing or no file: what belongs there, and where.
   const std::string name = std::filesystem::path(error.File()).filename().string();
   if (const auto note = fileNotes_.find(name);
-      note != fileNotes_.end() && (number == kFileNotFound || number == kPathFileAccessError)) {
+      note != fileNotes_.end() && (number == kFileNotFound || number == kPathFileAccessError || number == kOutOfMemory)) {
     const std::string folder = FolderOf(error.File());
-    chinese = (number == kFileNotFound ? "在文件夹 '" + folder + "' 中找不到文件 '" + name + "'。"
-                                       : "文件夹 '" + folder + "' 中的 '" + name + "' 不是一个可读的文件。") +
+    chinese = (number == kFileNotFound        ? "在文件夹 '" + folder + "' 中找不到文件 '" + name + "'。"
+               : number == kOutOfMemory         ? "文件夹 '" + folder + "' 中的 '" + name + "' 太大了。"
+                                                : "文件夹 '" + folder + "' 中的 '" + name + "' 不是一个可读的文件。") +
               "\n" + note->second.chinese;
     english += ".\n" + note->second.english;
   }

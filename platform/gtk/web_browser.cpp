@@ -3,6 +3,7 @@
 #include "web_browser.h"
 
 #include "platform/address.h"
+#include "platform/errors.h"
 
 namespace tavro::platform::gtk {
 
@@ -68,6 +69,12 @@ WebKitWebView* GtkWebBrowser::View() {
 }
 
 void GtkWebBrowser::Navigate(const std::string& url) {
+  // What browsers accept; a longer text is no address and would cost the engine gigabytes.
+  constexpr std::size_t kLongestAddress = std::size_t{2} * 1024 * 1024;
+  if (url.size() > kLongestAddress)
+    throw RuntimeError(kInvalidProcedureCall, "Invalid procedure call or argument: the address is " +
+                                                  std::to_string(url.size()) + " bytes long; browsers take at most " +
+                                                  std::to_string(kLongestAddress / (1024 * 1024)) + " MB");
   std::optional<std::string> uri = FixUpAddress(url);
   if (!uri) {
     browser_.Navigating(nullptr, uri);

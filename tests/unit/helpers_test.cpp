@@ -165,6 +165,23 @@ TEST_F(SequentialFilesTest, ReadsExactRawBytes) {
   EXPECT_EQ(ErrorOf([&] { files_.LOF(1); }), 52);
 }
 
+TEST_F(SequentialFilesTest, AFileBeyondTheLongestReadIsRefusedAndTheFileStaysUsable) {
+  Write("url.txt", "");
+  fs::resize_file(folder_ / "url.txt", p::SequentialFiles::kLongestInput + 1);  // sparse: no disk used
+  files_.OpenForInput("url.txt", 1);
+  try {
+    files_.InputB(files_.LOF(1), 1);
+    FAIL() << "no error raised";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.Number(), 7);
+    EXPECT_EQ(e.File(), "url.txt");
+    EXPECT_NE(e.Description().find("'url.txt'"), std::string::npos) << e.Description();
+  }
+  // Nothing was read: the file still starts at its beginning, and the longest read works.
+  EXPECT_EQ(files_.InputB(p::SequentialFiles::kLongestInput, 1).size(),
+            static_cast<std::size_t>(p::SequentialFiles::kLongestInput));
+}
+
 TEST_F(SequentialFilesTest, EmptyFileHasLengthZeroAndReadsNothing) {
   Write("url.txt", "");
   files_.OpenForInput("url.txt", 1);
