@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "desktop_traces.h"
 #include "gtk_platform.h"
 #include "message_box.h"
 #include "picture.h"
@@ -217,6 +218,7 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
     // $XDG_CACHE_HOME/mesa_shader_cache as WebKit draws; set before the toolkit starts, so the
     // web processes inherit it too. A value the user set is left alone.
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+    KeepOwnSettingsInMemory();
     gdk_set_allowed_backends("x11");
     g_set_prgname("tavro");
     SetApplicationTitle(appTitle);
@@ -225,6 +227,7 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
       std::exit(kErrorExitCode);
     }
     Gtk::Main::init_gtkmm_internals();
+    KeepNoRecentFiles();
     started = true;
   }
   return std::make_unique<GtkRuntime>();

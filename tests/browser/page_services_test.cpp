@@ -231,6 +231,9 @@ TEST_F(DownloadTest, AcceptedDownloadIsSavedUnderTheSuggestedNameWhereTheChooser
   const auto files = DownloadedFiles();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files.front(), saved);
+  // The chooser kept no recent files: the download's path is nowhere but where it was saved.
+  for (const fs::path& recent : {home_ / "data" / "recently-used.xbel", home_ / ".local/share/recently-used.xbel"})
+    EXPECT_EQ(ReadFile(recent).find("visitors"), std::string::npos) << ReadFile(recent);
 }
 
 TEST_F(DownloadTest, ChoosingAnExistingFileReplacesItAfterConfirmation) {

@@ -5,6 +5,9 @@
 
 #include "gui_fixture.h"
 
+#define G_SETTINGS_ENABLE_BACKEND
+#include <gio/gsettingsbackend.h>
+
 namespace tavro::guitest {
 namespace {
 
@@ -26,6 +29,18 @@ TEST_F(Window, HasTheStoredSizeWithoutFrameOrTitleButWithTheIcon) {
     EXPECT_EQ(x_->Title(Xid(form)), "");
 
     EXPECT_NE(gtk_window_get_icon(form.Window().gobj()), nullptr);
+  });
+}
+
+// The toolkit's own traces of a session stay in memory: the file choosers' settings and the list
+// of recent files. The processes the program starts still read the desktop's settings.
+TEST_F(Window, TheToolkitKeepsItsSettingsAndNoRecentFilesInMemory) {
+  RunForm(nullptr, [](GtkForm&) {
+    EXPECT_STREQ(G_OBJECT_TYPE_NAME(g_settings_backend_get_default()), "GMemorySettingsBackend");
+    EXPECT_EQ(g_getenv("GSETTINGS_BACKEND"), nullptr) << "the web processes would not read the desktop's settings";
+    gboolean recent = TRUE;
+    g_object_get(gtk_settings_get_default(), "gtk-recent-files-enabled", &recent, nullptr);
+    EXPECT_FALSE(recent);
   });
 }
 
