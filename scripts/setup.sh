@@ -14,6 +14,7 @@ packages=(
   xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick
   python3 python3-pil clang libclang-rt-14-dev dpkg-dev file openssl
   dbus-daemon  # a session bus of the tests' own, with a fake notification service
+  strace  # the test that a session writes no file
   # packaging: checks of the desktop entry, the Debian package, the AppStream metainfo and the
   # manual page (dpkg-dev above builds the .deb's dependencies)
   desktop-file-utils lintian appstream man-db
@@ -33,5 +34,5 @@ fi
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
 echo "setup: installing ${missing[*]}" >&2
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+$sudo apt-get -o DPkg::Lock::Timeout=600 update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"

@@ -96,6 +96,8 @@ class AdServer {
   AdServer(const AdServer&) = delete;
   AdServer& operator=(const AdServer&) = delete;
   std::string Requests() const;
+  // Serves these bytes under the name as well.
+  void Serve(const std::string& name, const std::string& bytes) const { WriteFileBytes(dir_ / "root" / name, bytes); }
   bool WaitRequest(const std::string& path, std::chrono::milliseconds timeout = 30s) const;
 
  private:

@@ -106,6 +106,18 @@ void TavroE2eTest::StartTavro(std::map<std::string, std::string> env) {
   app_ = std::make_unique<TavroApp>(*x_, options);
 }
 
+void TavroE2eTest::StartTavroUnder(const std::vector<std::string>& prefix) {
+  TavroOptions options;
+  options.binary = prefix.at(0);
+  options.args.assign(prefix.begin() + 1, prefix.end());
+  options.args.push_back(TAVRO_BIN);
+  options.workingDir = work_;
+  options.home = home_;
+  options.logDir = dir_.Sub("logs-" + std::to_string(++runs_));
+  app_ = std::make_unique<TavroApp>(*x_, options);
+  if (!app_->FollowChild("tavro", 30s)) throw std::runtime_error("tavro did not start under " + prefix[0]);
+}
+
 void TavroE2eTest::StopTavro() {
   if (app_) app_->Proc().Stop(2s);
   app_.reset();

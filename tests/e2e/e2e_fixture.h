@@ -52,6 +52,8 @@ class TavroE2eTest : public ::testing::Test {
   void PrepareWorkingFolder(const std::string& address);
   // tavro in the working folder, with more environment when given; each run logs apart.
   void StartTavro(std::map<std::string, std::string> env = {});
+  // Tavro started by another program (a tracer): `prefix` is that program and its arguments.
+  void StartTavroUnder(const std::vector<std::string>& prefix);
   // Ends tavro (its whole process group) so another can start in the same test.
   void StopTavro();
 

@@ -38,7 +38,24 @@ TavroApp::TavroApp(XServer& x, TavroOptions options) : x_(x) {
 
 TavroApp::~TavroApp() = default;
 
-std::vector<XWindow> TavroApp::Windows() { return x_.WindowsOf(Pid(), "tavro"); }
+std::vector<XWindow> TavroApp::Windows() { return x_.WindowsOf(windowsOf_ ? windowsOf_ : Pid(), "tavro"); }
+
+bool TavroApp::FollowChild(const std::string& name, std::chrono::milliseconds timeout) {
+  return WaitUntil(
+      [&] {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+          const std::string stat = ReadFile(it->path() / "stat");
+          const auto close = stat.rfind(')');
+          if (close == std::string::npos || stat.find("(" + name + ")") == std::string::npos) continue;
+          if (std::atoi(stat.c_str() + close + 4) != Pid()) continue;
+          windowsOf_ = static_cast<pid_t>(std::atol(it->path().filename().c_str()));
+          return true;
+        }
+        return false;
+      },
+      timeout);
+}
 
 std::optional<XWindow> TavroApp::MainWindow() {
   for (XWindow w : Windows()) {

@@ -35,6 +35,9 @@ class TavroApp {
 
   Process& Proc() { return *process_; }
   pid_t Pid() const { return process_->Pid(); }
+  // When the program was started under another (a tracer), the windows are its child's: waits for
+  // that child, named `name`, and looks for windows of it from now on. False when it never came.
+  bool FollowChild(const std::string& name, std::chrono::milliseconds timeout);
 
   // The program's top-level windows (WM_CLASS "tavro").
   std::vector<XWindow> Windows();
@@ -52,6 +55,7 @@ class TavroApp {
  private:
   XServer& x_;
   std::unique_ptr<Process> process_;
+  pid_t windowsOf_ = 0;  // the process whose windows are the program's
 };
 
 }  // namespace tavro::test

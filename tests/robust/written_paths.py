@@ -2,10 +2,13 @@
 """Lists the paths a traced program tree created or opened for writing.
 
 Reads the per-process logs of `strace -ff -e trace=%file,%process -o PREFIX` (PREFIX.PID files)
-and prints one path a line. Processes in WebKit's sandbox (bubblewrap and what it starts) are left
-out: they see a private file system of their own. Paths under /dev, /proc and /sys are no files.
-Usage: written_paths.py PREFIX
+and prints one path a line, with the program that wrote it after a tab. Processes in WebKit's
+sandbox (bubblewrap and what it starts) see a private file system whose /tmp and /var/tmp are
+memory of their own: their writes count only under the host folders named with --shared, which
+the sandbox mounts from the host. Paths under /dev, /proc and /sys are no files.
+Usage: written_paths.py PREFIX [--shared DIR]...
 """
+import argparse
 import glob
 import os
 import re
@@ -22,25 +25,31 @@ def strings(args):
             for s in STRING.findall(args)]
 
 
-def main(prefix):
+def main(prefix, shared, root="tavro"):
     logs = {}
     for path in glob.glob(prefix + ".*"):
         pid = path.rsplit(".", 1)[1]
         if pid.isdigit():
             with open(path, encoding="utf-8", errors="replace") as f:
                 logs[int(pid)] = f.read().splitlines()
-    children, sandboxed, cwd = {}, set(), {}
+    children, sandboxed, program = {}, set(), {}
     for pid, lines in logs.items():
         for line in lines:
             m = LINE.match(line)
             if not m:
                 continue
             call, ret = m.group("call"), m.group("ret")
-            if call in ("clone", "clone3", "fork", "vfork") and ret.isdigit() and int(ret) > 0:
+            if call in ("clone", "clone3", "fork", "vfork") and ret.isdigit() and int(ret) > 0 and \
+                    int(ret) in logs:
                 children.setdefault(pid, []).append(int(ret))
-            if call == "execve" and ret == "0" and strings(m.group("args"))[:1] and \
-                    os.path.basename(strings(m.group("args"))[0]) == "bwrap":
-                sandboxed.add(pid)
+            if call == "execve" and ret == "0" and strings(m.group("args"))[:1]:
+                program[pid] = os.path.basename(strings(m.group("args"))[0])
+                if program[pid] == "bwrap":
+                    sandboxed.add(pid)
+    # A process inside the sandbox's own pid namespace was started under a number its parent knows
+    # and the tracer does not: nobody's child, and not the program the tracer started.
+    known = {child for kids in children.values() for child in kids}
+    sandboxed |= {pid for pid in logs if pid not in known and program.get(pid) != root}
     # Everything below a sandbox is in it.
     stack = list(sandboxed)
     while stack:
@@ -48,10 +57,16 @@ def main(prefix):
             if child not in sandboxed:
                 sandboxed.add(child)
                 stack.append(child)
-    written = set()
+    # A process that never ran a program of its own is its parent's.
+    parent = {child: pid for pid, kids in children.items() for child in kids}
+
+    def program_of(pid):
+        while pid not in program and pid in parent:
+            pid = parent[pid]
+        return program.get(pid, "?")
+
+    written = {}
     for pid, lines in logs.items():
-        if pid in sandboxed:
-            continue
         for line in lines:
             m = LINE.match(line)
             if not m or m.group("ret").startswith("-"):
@@ -73,10 +88,16 @@ def main(prefix):
             for path in paths:
                 if path.startswith(SPECIAL) or path in ("/dev", "/proc", "/sys"):
                     continue
-                written.add(path)
+                if pid in sandboxed and not any(path == d or path.startswith(d + "/") for d in shared):
+                    continue
+                written.setdefault(path, program_of(pid))
     for path in sorted(written):
-        print(path)
+        print(f"{path}\t{written[path]}")
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    parser = argparse.ArgumentParser()
+    parser.add_argument("prefix")
+    parser.add_argument("--shared", action="append", default=[])
+    arguments = parser.parse_args()
+    main(arguments.prefix, [d.rstrip("/") for d in arguments.shared])

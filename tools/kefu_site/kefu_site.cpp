@@ -407,6 +407,20 @@ void Site::Register() {
     NoStore(res);
     res.status = 204;
   });
+  // A new-message sound, and a page that plays it after a while and tells how it went.
+  svr.Get("/kefu/lab/tone\\.wav", [](const httplib::Request&, httplib::Response& res) {
+    NoStore(res);
+    res.set_content(pages::ToneWav(), "audio/wav");
+  });
+  svr.Get("/kefu/lab/day\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabDay()); });
+  svr.Get("/kefu/lab/lateness\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabTimerLateness()); });
+  svr.Get("/kefu/lab/sound\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string after = req.get_param_value("after");
+    const long ms = after.empty() || after.size() > 6 || after.find_first_not_of("0123456789") != std::string::npos
+                        ? 0
+                        : std::stol(after);
+    SendHtml(res, 200, pages::LabSound(ms));
+  });
   svr.Get("/kefu/lab/notice-([a-z]+)\\.html", [](const httplib::Request& req, httplib::Response& res) {
     const std::string page = pages::LabNotice(req.matches[1].str());
     if (page.empty())

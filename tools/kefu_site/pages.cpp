@@ -503,4 +503,71 @@ std::string Error(int status) {
   return Simple(code + " " + text, "<p>" + code + " " + text + "</p>");
 }
 
+std::string ToneWav() {
+  constexpr int kRate = 8000, kSamples = 4000;
+  std::string wav;
+  const auto u32 = [&](unsigned v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>((v >> (8 * i)) & 0xFF); };
+  const auto u16 = [&](unsigned v) { for (int i = 0; i < 2; ++i) wav += static_cast<char>((v >> (8 * i)) & 0xFF); };
+  wav += "RIFF";
+  u32(36 + kSamples * 2);
+  wav += "WAVEfmt ";
+  u32(16), u16(1), u16(1), u32(kRate), u32(kRate * 2), u16(2), u16(16);
+  wav += "data";
+  u32(kSamples * 2);
+  for (int i = 0; i < kSamples; ++i) {
+    // A square wave of 660 Hz: no floating point needed for a beep.
+    const int level = ((i * 660 * 2 / kRate) % 2) ? 6000 : -6000;
+    u16(static_cast<unsigned>(level) & 0xFFFF);
+  }
+  return wav;
+}
+
+std::string LabSound(long afterMs) {
+  return Simple("sound waiting",
+                "<video id=\"v\" preload=\"auto\" src=\"/kefu/lab/tone.wav?video\"></video>\n<script>\n"
+                "var seen = {};\n"
+                "function say(what, result) { seen[what] = result; document.title = Object.keys(seen).sort()"
+                ".map(function (k) { return k + ' ' + seen[k]; }).join(', '); }\n"
+                "setTimeout(function () {\n"
+                "  new Audio('/kefu/lab/tone.wav').play().then(function () { say('sound', 'played'); },\n"
+                "    function (e) { say('sound', 'refused ' + e.name); });\n"
+                "  document.getElementById('v').play().then(function () { say('video', 'played'); },\n"
+                "    function (e) { say('video', 'refused ' + e.name); });\n"
+                "}, " + std::to_string(afterMs) + ");\n</script>");
+}
+
+std::string LabDay() {
+  return Simple("day starting",
+                "<div style=\"position:fixed;inset:0\">day</div>\n"
+                "<video id=\"v\" preload=\"auto\" src=\"/kefu/lab/tone.wav?video\"></video>\n<script>\n"
+                "var steps = [];\n"
+                "function step(s) { steps.push(s); document.title = 'day ' + steps.join(' '); }\n"
+                "fetch('/kefu/login.php', {method: 'POST', credentials: 'same-origin',\n"
+                "  headers: {'Content-Type': 'application/x-www-form-urlencoded'}, body: 'user=demo&password=demo123'})\n"
+                ".then(function (r) { step(r.ok ? 'signed-in' : 'not-signed-in');\n"
+                "  try { new Notification('访客 10231', {body: '您好'}); step('notified'); } catch (e) { step('no-notice'); }\n"
+                "  return new Audio('/kefu/lab/tone.wav').play(); })\n"
+                ".then(function () { step('sound'); return document.getElementById('v').play(); })\n"
+                ".then(function () { step('video'); }, function (e) { step('media-refused-' + e.name); });\n"
+                "document.addEventListener('click', function () {\n"
+                "  step(window.open('/kefu/lab/whoami.php') ? 'window' : 'no-window');\n"
+                "}, {once: true});\n</script>");
+}
+
+std::string LabTimerLateness() {
+  // The worst of the last two seconds, so that the page's own start is soon forgotten.
+  return Simple("late 0 ms",
+                "<script>\n"
+                "var seen = [], last = performance.now();\n"
+                "setInterval(function () {\n"
+                "  var now = performance.now();\n"
+                "  seen.push({at: now, late: now - last - 50});\n"
+                "  last = now;\n"
+                "  while (seen.length && seen[0].at < now - 2000) seen.shift();\n"
+                "  var worst = 0;\n"
+                "  seen.forEach(function (s) { if (s.late > worst) worst = s.late; });\n"
+                "  document.title = 'late ' + Math.round(worst) + ' ms';\n"
+                "}, 50);\n</script>");
+}
+
 }  // namespace kefu::pages

@@ -67,6 +67,18 @@ struct ClickOpens {
 // A click anywhere opens `to` (a path) in a new window, through a link.
 std::string LabClickOpens(std::string_view to, const ClickOpens& how);
 
+// Half a second of a 660 Hz tone, 8 kHz mono 16-bit PCM.
+std::string ToneWav();
+// Plays the tone `afterMs` after its load, and shows in its title "sound played" or "sound
+// refused <error>"; with a video element as well ("video played"/"video refused").
+std::string LabSound(long afterMs);
+
+// An agent's day on one page: signs the demo account in, notifies, plays the tone as sound and as
+// video, and on a click opens a window of the site; its title tells each step ("day ...").
+std::string LabDay();
+// Measures how late its 50 ms timer runs, and shows the worst of the last two seconds: "late N ms".
+std::string LabTimerLateness();
+
 // A short page for an error answer.
 std::string Error(int status);
 
