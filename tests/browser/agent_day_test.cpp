@@ -95,7 +95,9 @@ TEST_F(AdvertisementIsolationTest, ABusyAdvertisementDoesNotDelayTheConsolesTime
   lateness();
   std::cout << "[ browser ] console timer at most " << worst << " ms late during the advertisement's busy loop\n";
   EXPECT_GE(worst, 0) << "the console's page did not report";
-  EXPECT_LE(worst, 100) << "the advertisement held the console's scripts";
+  // Held by the advertisement, the console would be its whole 6 s late; a busy shared machine
+  // can make it late by some hundred milliseconds.
+  EXPECT_LE(worst, 1000) << "the advertisement held the console's scripts";
 }
 
 // The agent is signed in; the advertisement's pictures, fetches and form posts to the site carry
