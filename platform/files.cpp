@@ -116,7 +116,7 @@ std::string SequentialFiles::InputB(std::int64_t count, int fileNumber) {
   if (count > kLongestInput)
     throw RuntimeError(kOutOfMemory,
                        "Out of memory: " + DescribeLocation(file.name) + " holds " + std::to_string(count) +
-                           " bytes, more than the " + std::to_string(kLongestInput / (1024 * 1024)) +
+                           " bytes, more than the " + std::to_string(kLongestInput / (std::int64_t{1024} * 1024)) +
                            " MB read of a file",
                        file.name);
   std::string bytes;

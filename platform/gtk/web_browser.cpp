@@ -74,7 +74,7 @@ void GtkWebBrowser::Navigate(const std::string& url) {
   if (url.size() > kLongestAddress)
     throw RuntimeError(kInvalidProcedureCall, "Invalid procedure call or argument: the address is " +
                                                   std::to_string(url.size()) + " bytes long; browsers take at most " +
-                                                  std::to_string(kLongestAddress / (1024 * 1024)) + " MB");
+                                                  std::to_string(kLongestAddress / (std::size_t{1024} * 1024)) + " MB");
   std::optional<std::string> uri = FixUpAddress(url);
   if (!uri) {
     browser_.Navigating(nullptr, uri);
