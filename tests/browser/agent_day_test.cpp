@@ -56,16 +56,7 @@ TEST_F(SoundTest, WebProcessesRunInTheSandbox) {
   }
 }
 
-// The advertisement is served from its own origin on the port compiled into tavro.
-class AdvertisementIsolationTest : public HostilePageTest {
- protected:
-  void SetUp() override {
-    const auto port = AdPort();
-    if (!port) GTEST_SKIP() << "TAVRO_AD_PAGE_URL=" << TAVRO_AD_PAGE_URL << " is not served on 127.0.0.1 here";
-    adPort_ = *port;
-  }
-  int adPort_ = 0;
-};
+class AdvertisementIsolationTest : public AdvertisementTest {};
 
 // A 6-second busy loop in the advertisement: the console's own timers run on time all the while,
 // because the advertisement's page has a web process of its own.

@@ -65,16 +65,7 @@ TEST_F(DownloadLimitsTest, OneSaveDialogAtATimeTwoWaitingAndTheRestRefused) {
   EXPECT_EQ(PageWindowsAndBoxes().size(), 1u) << "the refused download got a save dialog after all";
 }
 
-// The advertisement is served on the port compiled into tavro (the ad_port lock).
-class AdvertisementLimitsTest : public HostilePageTest {
- protected:
-  void SetUp() override {
-    const auto port = AdPort();
-    if (!port) GTEST_SKIP() << "TAVRO_AD_PAGE_URL=" << TAVRO_AD_PAGE_URL << " is not served on 127.0.0.1 here";
-    adPort_ = *port;
-  }
-  int adPort_ = 0;
-};
+class AdvertisementLimitsTest : public AdvertisementTest {};
 
 TEST_F(AdvertisementLimitsTest, NoDialogNoDownloadOneDesktopWindowPerClickAndItsAlertLoopTrapsNobody) {
   const std::string landing = "http://127.0.0.1:" + std::to_string(adPort_) + "/landing.html";

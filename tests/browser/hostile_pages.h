@@ -108,6 +108,18 @@ class AdServer {
 // The port of the advertisement's address, if it is one on 127.0.0.1 that a test can serve.
 std::optional<int> AdPort();
 
+// Tests of the advertisement, served on the port compiled into tavro (the ad_port lock); skipped
+// where that address is not one on 127.0.0.1.
+class AdvertisementTest : public HostilePageTest {
+ protected:
+  void SetUp() override {
+    const auto port = AdPort();
+    if (!port) GTEST_SKIP() << "TAVRO_AD_PAGE_URL=" << TAVRO_AD_PAGE_URL << " is not served on 127.0.0.1 here";
+    adPort_ = *port;
+  }
+  int adPort_ = 0;
+};
+
 // A desktop browser that only writes down the addresses handed to it; returns that list's file.
 std::filesystem::path InstallRecordingDesktopBrowser(const std::filesystem::path& home,
                                                      const std::filesystem::path& dir);
