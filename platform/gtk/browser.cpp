@@ -8,6 +8,13 @@
 #include "site_origin.h"
 
 namespace tavro::platform::gtk {
+namespace {
+
+// How long a load still held for the session at the end is waited for when sent by Tavro itself:
+// as long as the program waits for a logout at any other end.
+constexpr std::chrono::milliseconds kHeldLoadWait{1000};
+
+}  // namespace
 
 Browser::Browser(Gtk::Window& mainWindow)
     : siteContext_(CreateWebContext()),
@@ -27,6 +34,7 @@ Browser::Browser(Gtk::Window& mainWindow)
                                         "tavro-wake", nullptr, nullptr, nullptr, nullptr);
   };
   popups_.closing = [this](WebKitWebView* view) { PopupClosing(view); };
+  siteCookies_.restored = [this] { ReleaseHeldLoads(); };
 }
 
 Browser::~Browser() { CloseAll(); }
@@ -115,6 +123,36 @@ void Browser::Navigating(WebKitWebView* view, const std::optional<std::string>& 
   notifications_.SiteKnown(view, *uri);
 }
 
+void Browser::ProgramLoad(WebKitWebView* view, const std::string& uri) {
+  if (views_.IsSite(view) && siteCookies_.Restoring()) {
+    heldLoads_.emplace_back(Retain(view), uri);
+    return;
+  }
+  webkit_web_view_load_uri(view, uri.c_str());
+  ProgramLoading(view);
+}
+
+void Browser::ReleaseHeldLoads() {
+  auto held = std::move(heldLoads_);
+  heldLoads_.clear();
+  for (const auto& [view, uri] : held) {
+    if (!views_.Known(view.get())) continue;
+    webkit_web_view_load_uri(view.get(), uri.c_str());
+    ProgramLoading(view.get());
+  }
+}
+
+void Browser::SendHeldLoads() {
+  auto held = std::move(heldLoads_);
+  heldLoads_.clear();
+  for (const auto& [view, uri] : held) {
+    DirectRequest request;
+    request.uri = uri;
+    request.cookieHeader = siteCookies_.HeaderFor(uri);
+    SendDirect(request, endingBy_.value_or(std::chrono::steady_clock::now() + kHeldLoadWait));
+  }
+}
+
 void Browser::ProgramLoading(WebKitWebView* view) {
   if (!view || !views_.Known(view)) return;
   navigation_.ProgramLoading(view);
@@ -138,6 +176,7 @@ void Browser::SendNow(WebKitWebView* view, const std::string& uri) {
 
 void Browser::CloseAll() {
   closing_ = true;
+  SendHeldLoads();
   notices_.CloseAll();
   dialogs_.CloseAll();
   downloads_.CloseAll();

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "blocked_notice.h"
 #include "browser_keys.h"
@@ -47,9 +49,10 @@ class Browser {
   WebKitWebView* NewPlacedView(const std::string& uri);
   // A control was asked to load the address (of nothing to load, when it names no host).
   void Navigating(WebKitWebView* view, const std::optional<std::string>& uri);
-  // The program has just started loading a page in the view (its own navigation, not a page's):
-  // no page may hold it up or turn it away.
-  void ProgramLoading(WebKitWebView* view);
+  // The program's own load of a page in a view of the main window (not a page's navigation): no
+  // page may hold it up or turn it away. A load of the site's waits while the site's session is
+  // being given back to a new network process, so that it carries the session.
+  void ProgramLoad(WebKitWebView* view, const std::string& uri);
   // The main window is going away: pop-up windows, open dialogs and undecided downloads go too.
   void CloseAll();
 
@@ -68,6 +71,11 @@ class Browser {
   bool SiteStuck(WebKitWebView* view) const;
   // Ends the site's web process (the view's) and loads the site's pages again in a new one.
   void RestartSiteProcess(WebKitWebView* view);
+  void ProgramLoading(WebKitWebView* view);
+  // The loads held for the session: made now, or, with the main window going, sent by Tavro
+  // itself with the copy of the cookies (a logout must not be lost).
+  void ReleaseHeldLoads();
+  void SendHeldLoads();
 
   // Outside pages' context, made with the first outside view: a context starts a network
   // process of its own.
@@ -82,6 +90,7 @@ class Browser {
   bool navigated_ = false;  // a control was asked to load something
   bool closing_ = false;    // the main window is going
   CookieJar siteCookies_;
+  std::vector<std::pair<GObjectPtr<WebKitWebView>, std::string>> heldLoads_;
   std::optional<std::chrono::steady_clock::time_point> endingBy_;
   Gestures gestures_;
   BlockedNotices notices_;

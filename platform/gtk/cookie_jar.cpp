@@ -24,7 +24,11 @@ void CookieJar::Restore(int attempt) {
   // handed before then goes nowhere. It is tried again until a new process has started.
   constexpr int kAttempts = 20;
   constexpr unsigned kAttemptInterval = 250;  // milliseconds
-  if (cookies_.empty() || attempt >= kAttempts) return;
+  if (cookies_.empty() || attempt >= kAttempts) {
+    Restored();
+    return;
+  }
+  restoring_ = true;
   restoreLater_ = Glib::signal_timeout().connect(
       [this, attempt] {
         Restore(attempt + 1);
@@ -49,10 +53,19 @@ void CookieJar::Restore(int attempt) {
         webkit_cookie_manager_replace_cookies_finish(WEBKIT_COOKIE_MANAGER(source), result, &raw);
         const GErrorPtr error(raw);
         if (error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;  // the jar is gone
-        if (!error && attempt->live) attempt->jar->restoreLater_.Disconnect();
+        if (!error && attempt->live) {
+          attempt->jar->restoreLater_.Disconnect();
+          attempt->jar->Restored();
+        }
       },
       pending.release());
   g_list_free(cookies);
+}
+
+void CookieJar::Restored() {
+  if (!restoring_) return;
+  restoring_ = false;
+  if (restored) restored();
 }
 
 void CookieJar::Refresh() {

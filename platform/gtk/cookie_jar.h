@@ -35,11 +35,17 @@ class CookieJar {
   // Starts a network process if none runs: the engine starts one only when a page needs it.
   std::function<void()> wakeNetworkProcess;
   std::size_t Count() const { return cookies_.size(); }
+  // From a network process's end until its successor holds the copy (or the attempts ran out):
+  // a request of the site's made meanwhile would go without the session.
+  bool Restoring() const { return restoring_; }
+  // Runs when Restoring() turns false.
+  std::function<void()> restored;
 
  private:
   void Refresh();
   // Hands the copy to the engine until a new network process has taken it.
   void Restore(int attempt);
+  void Restored();
 
   WebKitCookieManager* manager_;
   NetworkProcessWatch networkProcesses_;
@@ -47,6 +53,7 @@ class CookieJar {
   GObjectPtr<GCancellable> cancellable_;
   ScopedConnection restoreLater_;
   bool restarted_ = false;  // a network process started since the last one ended
+  bool restoring_ = false;
   SignalConnection changed_;
 };
 

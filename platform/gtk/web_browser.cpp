@@ -23,8 +23,7 @@ GtkWebBrowser::GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const Contr
       turn_(loadOrder.Join(
           [this](const std::string& uri) {
             MakeView(uri);
-            webkit_web_view_load_uri(view_.get(), uri.c_str());
-            browser_.ProgramLoading(view_.get());
+            browser_.ProgramLoad(view_.get(), uri);
           },
           design.visible)) {
   placeholder_.set_name(name_);

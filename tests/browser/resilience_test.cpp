@@ -168,8 +168,8 @@ TEST_F(CrashTest, AKilledNetworkProcessKeepsTheAgentSignedIn) {
       },
       20s))
       << "no network process came back";
-
-  // The close button's logout still carries the session, and ends it.
+  // The agent closes right away, while the cookies may still be on their way to the new process: the
+  // close button's logout waits for them, carries the session, and ends it.
   const auto [x, y] = ToRoot(main, 290, 10);
   input_->Click(x, y);
   const auto box = app_->WaitDialog(20s);
