@@ -555,10 +555,11 @@ std::string LabDay() {
 }
 
 std::string LabTimerLateness() {
-  // The worst of the last two seconds, so that the page's own start is soon forgotten.
+  // The worst of the last two seconds, so that the page's own start is soon forgotten; the count
+  // of ticks makes every title a new one.
   return Simple("late 0 ms",
                 "<script>\n"
-                "var seen = [], last = performance.now();\n"
+                "var seen = [], last = performance.now(), ticks = 0;\n"
                 "setInterval(function () {\n"
                 "  var now = performance.now();\n"
                 "  seen.push({at: now, late: now - last - 50});\n"
@@ -566,7 +567,7 @@ std::string LabTimerLateness() {
                 "  while (seen.length && seen[0].at < now - 2000) seen.shift();\n"
                 "  var worst = 0;\n"
                 "  seen.forEach(function (s) { if (s.late > worst) worst = s.late; });\n"
-                "  document.title = 'late ' + Math.round(worst) + ' ms';\n"
+                "  document.title = 'late ' + Math.round(worst) + ' ms, tick ' + (++ticks);\n"
                 "}, 50);\n</script>");
 }
 
