@@ -5,6 +5,7 @@ Every figure is taken from outside the programs: window titles through Xlib, mem
 from /proc over the whole process tree (WebKit's and Chromium's helper processes included).
 """
 import argparse
+import array
 import ctypes
 import ctypes.util
 import datetime
@@ -293,16 +294,19 @@ _FONT = re.compile(r"\.(ttf|otf|ttc|pfb|pcf|pcf\.gz|woff2?)$", re.IGNORECASE)
 
 
 def mappings(pid):
-    """[start, end, permissions, name, Pss in kB] of each mapping of pid (/proc/PID/smaps)."""
+    """[start, end, permissions, name, Pss in kB, Rss in kB] of each mapping of pid
+    (/proc/PID/smaps)."""
     rows = []
     try:
         with open(f"/proc/{pid}/smaps") as f:
             for line in f:
                 m = _MAPPING.match(line)
                 if m:
-                    rows.append([int(m[1], 16), int(m[2], 16), m[3], m[4].strip(), 0])
+                    rows.append([int(m[1], 16), int(m[2], 16), m[3], m[4].strip(), 0, 0])
                 elif line.startswith("Pss:") and rows:
                     rows[-1][4] = int(line.split()[1])
+                elif line.startswith("Rss:") and rows:
+                    rows[-1][5] = int(line.split()[1])
     except (OSError, ValueError, IndexError):
         return []
     return rows
@@ -381,6 +385,45 @@ def memory_map(pids, root):
         for cls, kb in classify(mappings(p), role == "web").items():
             out[(role, cls)] = out.get((role, cls), 0.0) + kb * 1024 / 1e6
     return out
+
+
+PAGE = os.sysconf("SC_PAGE_SIZE")
+PFN_MASK = (1 << 55) - 1
+PRESENT = 1 << 63
+
+
+def alone_mb(pids):
+    """The tree's memory as if it ran alone on the machine: every resident page once, however
+    many of the tree's processes map it and whatever other programs do. Pages of files and shared
+    memory are told apart by their page frame (/proc/PID/pagemap); private anonymous memory is
+    each process's own (WebKit's processes are exec'd, they share no copy-on-write pages), taken
+    from its Rss. None when page frames cannot be read (they need root)."""
+    frames, own_kb = set(), 0
+    for p in pids:
+        rows = mappings(p)
+        try:
+            pagemap = open(f"/proc/{p}/pagemap", "rb")
+        except OSError:
+            continue
+        with pagemap:
+            for start, end, _, name, _, rss in rows:
+                if not rss:
+                    continue
+                if not name or name.startswith("["):
+                    own_kb += rss
+                    continue
+                try:
+                    pagemap.seek(start // PAGE * 8)
+                    entries = array.array("Q", pagemap.read((end - start) // PAGE * 8))
+                except (OSError, ValueError):
+                    continue
+                for entry in entries:
+                    if entry & PRESENT:
+                        frame = entry & PFN_MASK
+                        if not frame:
+                            return None
+                        frames.add(frame)
+    return (len(frames) * PAGE + own_kb * 1024) / 1e6
 
 
 TIMELINE = ("main", "toolkit", "context", "view", "load", "title", "tick", "caption")
@@ -534,8 +577,12 @@ class Bench:
             return
         time.sleep(SETTLE)
         pids = run.tree()
-        for figure, value in (("start", started), ("login", pss_mb(pids)), ("login anonymous", anonymous_mb(pids))):
-            self.results.setdefault(f"{figure} {name}", []).append(value)
+        figures = [("start", started), ("login", pss_mb(pids)), ("login anonymous", anonymous_mb(pids))]
+        if name != "chromium":  # its processes fork from one another: alone_mb would count shared pages twice
+            figures.append(("login alone", alone_mb(pids)))
+        for figure, value in figures:
+            if value is not None:
+                self.results.setdefault(f"{figure} {name}", []).append(value)
         if name in self.maps:
             self.maps[name].append(memory_map(pids, run.proc.pid))
         self.timelines.setdefault(name, []).append(dict(run.timeline(), seen=started))
@@ -608,8 +655,9 @@ class Bench:
             return
         pids = run.tree()
         for figure, value in (("signed", pss_mb(pids)), ("signed anonymous", anonymous_mb(pids)),
-                              ("webproc", web_processes(pids))):
-            self.results.setdefault(f"{figure} {name}", []).append(value)
+                              ("signed alone", alone_mb(pids)), ("webproc", web_processes(pids))):
+            if value is not None:
+                self.results.setdefault(f"{figure} {name}", []).append(value)
         if name == "tavro":
             self.maps["tavro signed in"].append(memory_map(pids, run.proc.pid))
         log(f"{name} signed in: {breakdown(pids)}")
@@ -712,7 +760,8 @@ def fmt(values, unit, digits):
     if s is None:
         return "n/a"
     m, lo, hi = s
-    return f"{m:.{digits}f} {unit} ({lo:.{digits}f}–{hi:.{digits}f})"
+    unit = f" {unit}" if unit else ""
+    return f"{m:.{digits}f}{unit} ({lo:.{digits}f}–{hi:.{digits}f})"
 
 
 def ratio(a, b):
@@ -806,7 +855,11 @@ def report(bench, mode, started_at, minutes):
                  f"{fmt(r['login floor'], 'MB', 1)} | "
                  f"{fmt(r['login chromium'], 'MB', 1)} | {fmt(r['login surf'], 'MB', 1)} | "
                  f"{ratio(r['login tavro'], r['login chromium'])} | {ratio(r['login tavro'], r['login surf'])} |")
+    alone = [fmt(r.get(f"login alone {p}", []), "MB", 1) for p in ("tavro", "floor")]
+    lines.append(f"| memory at the login page, counted alone | {alone[0]} | {alone[1]} | – | "
+                 f"{fmt(r.get('login alone surf', []), 'MB', 1)} | | |")
     lines.append(f"| memory signed in, advertisement shown | {fmt(r['signed tavro'], 'MB', 1)} | | | | | |")
+    lines.append(f"| memory signed in, counted alone | {fmt(r.get('signed alone tavro', []), 'MB', 1)} | | | | | |")
     lines.append(f"| web processes signed in | {fmt(r['webproc tavro'], '', 0)} | | | | | |")
     lines.append(f"| idle CPU signed in, over {bench.args.idle:g} s | {fmt(r['idle tavro'], '%', 2)} | | | | | |")
     lines.append(f"| exit, from OK to the end of the process | {fmt(r['exit tavro'], 's', 3)} | | | | | |")
@@ -924,7 +977,7 @@ def ab_report(bench):
         va = [v * scale for v in r.get(f"{key} A", [])]
         vb = [v * scale for v in r.get(f"{key} B", [])]
         ma, mb = median(va), median(vb)
-        delta = "n/a" if ma is None or mb is None else f"{mb - ma:+.{digits}f} {unit}"
+        delta = "n/a" if ma is None or mb is None else f"{mb - ma:+.{digits}f} {unit}".rstrip()
         lines.append(f"| {text} | {fmt(va, unit, digits)} | {fmt(vb, unit, digits)} | {delta} | {ratio(vb, va)} |")
 
     env = " ".join(a.ab_env or ())
@@ -934,8 +987,10 @@ def ab_report(bench):
              "| figure | A | B | B − A | B / A |", "|---|---|---|---|---|"]
     figure("start to the login page title", "start", "s", 3)
     figure("memory at the login page (Pss)", "login", "MB", 1)
+    figure("memory at the login page, counted alone", "login alone", "MB", 1)
     figure("anonymous memory at the login page", "login anonymous", "MB", 1)
     figure("memory signed in (Pss)", "signed", "MB", 1)
+    figure("memory signed in, counted alone", "signed alone", "MB", 1)
     figure("anonymous memory signed in", "signed anonymous", "MB", 1)
     figure("web processes signed in", "webproc", "", 0)
     figure(f"idle CPU signed in, over {a.idle:g} s", "idle", "%", 2)

@@ -89,6 +89,33 @@ class MemoryAndCpuTest(unittest.TestCase):
             child.kill()
             child.wait()
 
+    def test_counted_alone_a_shared_file_counts_once_and_private_memory_per_process(self):
+        with tempfile.NamedTemporaryFile() as shared:
+            shared.write(b"x" * 40_000_000)
+            shared.flush()
+            script = ("import mmap, sys, time\n"
+                      f"f = open({shared.name!r}, 'rb')\n"
+                      "m = mmap.mmap(f.fileno(), 0, prot=mmap.PROT_READ)\n"
+                      "sum(m[i] for i in range(0, len(m), 4096))\n"
+                      "b = bytearray(20_000_000)\n"
+                      "for i in range(0, len(b), 4096): b[i] = 1\n"
+                      "print('ready', flush=True); time.sleep(30)\n")
+            children = [subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE) for _ in range(2)]
+            try:
+                for child in children:
+                    self.assertEqual(child.stdout.readline().strip(), b"ready")
+                one = bench.alone_mb([children[0].pid])
+                if one is None:
+                    self.skipTest("page frames need root")
+                both = bench.alone_mb([c.pid for c in children])
+                self.assertGreater(one, 60)
+                self.assertGreater(both - one, 20)   # the second one's own 20 MB
+                self.assertLess(both - one, 35)      # but not the file again
+            finally:
+                for child in children:
+                    child.kill()
+                    child.wait()
+
     def test_memory_of_vanished_processes_is_nothing(self):
         self.assertEqual(bench.pss_mb([2 ** 22 + 12345]), 0)
 
