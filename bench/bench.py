@@ -6,6 +6,7 @@ from /proc over the whole process tree (WebKit's and Chromium's helper processes
 """
 import argparse
 import array
+import collections
 import ctypes
 import ctypes.util
 import datetime
@@ -376,54 +377,92 @@ def process_role(pid, root):
     return "other"
 
 
-def memory_map(pids, root):
-    """Pss in MB keyed by (process role, mapping class), plus ("count", role) process counts."""
-    out = {}
-    for p in pids:
-        role = process_role(p, root)
-        out[("count", role)] = out.get(("count", role), 0) + 1
-        for cls, kb in classify(mappings(p), role == "web").items():
-            out[(role, cls)] = out.get((role, cls), 0.0) + kb * 1024 / 1e6
-    return out
-
-
 PAGE = os.sysconf("SC_PAGE_SIZE")
 PFN_MASK = (1 << 55) - 1
 PRESENT = 1 << 63
 
 
+class NoFrames(Exception):
+    """Page frames read as 0: only root may see them."""
+
+
+def shared_frames(pid, rows):
+    """{index of a row: its resident page frames} for the rows that are files or shared memory,
+    from /proc/PID/pagemap. Private anonymous rows (unnamed, or a kernel name in brackets) have
+    none: their pages are the process's own (WebKit's processes are exec'd, so they share no
+    copy-on-write pages)."""
+    found = {}
+    try:
+        pagemap = open(f"/proc/{pid}/pagemap", "rb")
+    except OSError:
+        return found
+    with pagemap:
+        for i, (start, end, _, name, _, rss) in enumerate(rows):
+            if not rss or not name or name.startswith("["):
+                continue
+            try:
+                pagemap.seek(start // PAGE * 8)
+                entries = array.array("Q", pagemap.read((end - start) // PAGE * 8))
+            except (OSError, ValueError):
+                continue
+            frames = [e & PFN_MASK for e in entries if e & PRESENT]
+            if frames and not any(frames):
+                raise NoFrames()
+            found[i] = frames
+    return found
+
+
+def _tree_pages(pids):
+    """[(pid, rows, frames by row)] of each process, or None without page frames."""
+    try:
+        return [(p, rows, shared_frames(p, rows)) for p, rows in ((p, mappings(p)) for p in pids)]
+    except NoFrames:
+        return None
+
+
 def alone_mb(pids):
     """The tree's memory as if it ran alone on the machine: every resident page once, however
-    many of the tree's processes map it and whatever other programs do. Pages of files and shared
-    memory are told apart by their page frame (/proc/PID/pagemap); private anonymous memory is
-    each process's own (WebKit's processes are exec'd, they share no copy-on-write pages), taken
-    from its Rss. None when page frames cannot be read (they need root)."""
+    many of the tree's processes map it and whatever other programs do; private anonymous memory
+    from each process's Rss. None when page frames cannot be read (they need root)."""
+    pages = _tree_pages(pids)
+    if pages is None:
+        return None
     frames, own_kb = set(), 0
-    for p in pids:
-        rows = mappings(p)
-        try:
-            pagemap = open(f"/proc/{p}/pagemap", "rb")
-        except OSError:
-            continue
-        with pagemap:
-            for start, end, _, name, _, rss in rows:
-                if not rss:
-                    continue
-                if not name or name.startswith("["):
-                    own_kb += rss
-                    continue
-                try:
-                    pagemap.seek(start // PAGE * 8)
-                    entries = array.array("Q", pagemap.read((end - start) // PAGE * 8))
-                except (OSError, ValueError):
-                    continue
-                for entry in entries:
-                    if entry & PRESENT:
-                        frame = entry & PFN_MASK
-                        if not frame:
-                            return None
-                        frames.add(frame)
+    for _, rows, shared in pages:
+        for i, row in enumerate(rows):
+            if i in shared:
+                frames.update(shared[i])
+            elif not row[3] or row[3].startswith("["):
+                own_kb += row[5]
     return (len(frames) * PAGE + own_kb * 1024) / 1e6
+
+
+def memory_map(pids, root):
+    """MB keyed by (process role, mapping class), ("pss", role) and ("count", role). Each page is
+    shared among the tree's own processes that map it (1/n each, from their page frames), as Pss
+    would split it were the program alone on the machine; without page frames (not root), smaps'
+    Pss, which also splits pages with every other program."""
+    pages = _tree_pages(pids)
+    users = collections.Counter()
+    for _, _, shared in pages or ():
+        for frames in shared.values():
+            users.update(frames)
+    out = {}
+
+    def add(key, mb):
+        out[key] = out.get(key, 0.0) + mb
+
+    for p, rows, shared in pages or [(p, mappings(p), None) for p in pids]:
+        role = process_role(p, root)
+        add(("count", role), 1)
+        add(("pss", role), sum(r[4] for r in rows) * 1024 / 1e6)
+        if shared is not None:
+            rows = [r[:4] + [sum(PAGE / users[f] for f in shared[i]) / 1024 if i in shared
+                             else (r[5] if not r[3] or r[3].startswith("[") else 0)] + r[5:]
+                    for i, r in enumerate(rows)]
+        for cls, kb in classify(rows, role == "web").items():
+            add((role, cls), kb * 1024 / 1e6)
+    return out
 
 
 TIMELINE = ("main", "toolkit", "context", "view", "load", "title", "tick", "caption")
@@ -831,6 +870,12 @@ def map_table(maps, programs, heading):
             row.append(f"{total(present[0][1], PROCESS_ROLES) - total(present[1][1], PROCESS_ROLES):+.1f}")
         name = f"**{cls}**" if cls == "all" else cls
         lines.append(f"| {name} | " + " | ".join(row) + " |")
+    # Pss as smaps has it: also split with the other programs on the machine.
+    row = [cell(median([sum(s.get(("pss", role), 0.0) for role in roles) for s in samples]))
+           for _, samples, roles in columns]
+    if gap:
+        row.append("")
+    lines.append("| Pss (smaps) | " + " | ".join(row) + " |")
     return lines
 
 
@@ -909,8 +954,8 @@ def report(bench, mode, started_at, minutes):
     if len(timeline) > 2:
         lines.append("")
         lines.extend(timeline)
-    for programs, heading in ((("tavro", "floor"), "Pss at the login page, MB"),
-                              (("tavro signed in",), "Pss signed in, MB")):
+    for programs, heading in ((("tavro", "floor"), "at the login page, MB"),
+                              (("tavro signed in",), "signed in, MB")):
         mapped = map_table(bench.maps, programs, heading)
         if mapped:
             lines.append("")

@@ -111,6 +111,15 @@ class MemoryAndCpuTest(unittest.TestCase):
                 self.assertGreater(one, 60)
                 self.assertGreater(both - one, 20)   # the second one's own 20 MB
                 self.assertLess(both - one, 35)      # but not the file again
+                # By mapping, the file's pages are split between the two, 20 MB each, and the
+                # classes add up to the figure counted alone.
+                mapped = bench.memory_map([c.pid for c in children], children[0].pid)
+                self.assertEqual((mapped[("count", "UI")], mapped[("count", "other")]), (1, 1))
+                self.assertAlmostEqual(mapped[("UI", "other")], 20, delta=2)
+                self.assertAlmostEqual(mapped[("other", "other")], 20, delta=2)
+                self.assertGreater(mapped[("UI", "heap")], 20)
+                total = sum(v for k, v in mapped.items() if k[0] not in ("count", "pss"))
+                self.assertAlmostEqual(total, both, delta=0.5)
             finally:
                 for child in children:
                     child.kill()
@@ -297,13 +306,16 @@ class MemoryMapTest(unittest.TestCase):
         self.assertEqual((ui["JavaScript"], ui["heap"]), (0, 181))
         self.assertEqual(sum(ui.values()), sum(r[4] for r in rows))
 
-    def test_the_classes_of_a_real_process_add_up_to_its_pss(self):
-        # Nothing lost or counted twice by parsing smaps: the classes add up to smaps_rollup's Pss.
+    def test_the_classes_of_a_real_process_add_up(self):
+        # Nothing lost or counted twice: the classes add up to the process counted alone (to its
+        # Pss without page frames), and the Pss row is smaps_rollup's.
         pid = os.getpid()
         mapped = bench.memory_map([pid], pid)
-        total = sum(v for k, v in mapped.items() if k[0] != "count")
+        total = sum(v for k, v in mapped.items() if k[0] not in ("count", "pss"))
         self.assertEqual(mapped[("count", "UI")], 1)
-        self.assertAlmostEqual(total, bench.pss_mb([pid]), delta=0.5)
+        self.assertAlmostEqual(mapped[("pss", "UI")], bench.pss_mb([pid]), delta=0.5)
+        alone = bench.alone_mb([pid])
+        self.assertAlmostEqual(total, bench.pss_mb([pid]) if alone is None else alone, delta=0.5)
         self.assertGreater(mapped[("UI", "heap")] + mapped[("UI", "other libraries")], 1)
 
     def test_table_puts_processes_side_by_side_and_the_gap_to_the_floor(self):
