@@ -81,6 +81,8 @@ int main(int argc, char **argv) {
   }
   /* What Tavro sets before the toolkit starts; a value already set is left alone. */
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+  setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+  setenv("GDK_GL", "disable", 0);
   /* GSettings in memory for this process only: the web processes read the desktop's. */
   if (!getenv("GSETTINGS_BACKEND")) {
     setenv("GSETTINGS_BACKEND", "memory", 1);
