@@ -1,14 +1,39 @@
 #!/usr/bin/env bash
-# Benchmarks Tavro against the programs an agent would use instead (chromium --app and surf) on
-# the demo site, under a private virtual X server, and writes the table to docs/PERFORMANCE.md.
+# Benchmarks Tavro against the programs an agent would use instead (chromium --app and surf) and
+# against the floor program (bench/floor.c: one WebKitGTK view with Tavro's settings) on the demo
+# site, under a private virtual X server, and writes the table to docs/PERFORMANCE.md.
 #
 # Usage: bench/run.sh [--quick] [--rounds N] [--idle SECONDS] [--exits N] [--soak SECONDS]
 #   --quick   3 rounds, 10 s idle, 5 exits, 2-minute soak (a few minutes in all)
 #   default   5 rounds, 60 s idle, 20 exits, 10-minute soak (20 to 25 minutes)
 # The numbers are informative: the benchmark never fails because a target is missed.
+#
+# A/B, for one change at a time; prints a table and leaves docs/PERFORMANCE.md alone:
+#   bench/run.sh --ab REV_A REV_B [--ab-env VAR=value]... [--rounds N] [--idle SECONDS]
+#       two builds, each a git revision or a source folder, in alternating rounds; the environment
+#       given with --ab-env applies to B only
+#   bench/run.sh --ab-env VAR=value [--ab-env VAR=value]... [--rounds N] [--idle SECONDS]
+#       this working tree's build without (A) and with (B) that environment
+# Revisions are built once each under build/ab/ (git archive of the commit, Release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+
+ab_revs=()
+ab_env=()
+args=()
+while (($#)); do
+  case $1 in
+    --ab)
+      (($# >= 3)) || { echo "bench: --ab needs two revisions" >&2; exit 2; }
+      ab_revs=("$2" "$3"); shift 3 ;;
+    --ab-env)
+      (($# >= 2)) || { echo "bench: --ab-env needs VAR=value" >&2; exit 2; }
+      ab_env+=(--ab-env "$2"); shift 2 ;;
+    *) args+=("$1"); shift ;;
+  esac
+done
+ab=$(( ${#ab_revs[@]} + ${#ab_env[@]} > 0 ))
 
 scripts/setup.sh --bench
 
@@ -47,8 +72,47 @@ plain_port=$port
 start_site auto --auto-login 500
 auto_port=$port
 
-quiet cmake -S . -B "$build" -DTAVRO_AD_PAGE_URL="http://127.0.0.1:$plain_port/ad.html"
+ad_page="http://127.0.0.1:$plain_port/ad.html"
+quiet cmake -S . -B "$build" -DTAVRO_AD_PAGE_URL="$ad_page"
 quiet cmake --build "$build" -j2 --target tavro
+quiet cc -O2 -Wall -Wextra -o "$build/floor" bench/floor.c $(pkg-config --cflags --libs gtk+-3.0 webkit2gtk-4.1)
+
+build_revision() {  # a git revision or a source folder; sets built (its tavro) and label
+  local rev=$1 src key sha
+  if [[ -d "$rev" ]]; then
+    src=$(cd "$rev" && pwd)
+    key=tree-$(printf %s "$src" | sha1sum | cut -c1-12)
+    label="$rev (source folder)"
+  else
+    sha=$(git rev-parse --verify --quiet "$rev^{commit}") || { echo "bench: no revision $rev" >&2; exit 2; }
+    key=rev-$sha
+    src=$root/build/ab/$key/src
+    if [[ ! -f "$src/CMakeLists.txt" ]]; then
+      rm -rf "$src" && mkdir -p "$src"
+      git archive "$sha" | tar -x -C "$src"
+    fi
+    label="$rev ($(git log -1 --format='%h %s' "$sha" | cut -c1-72))"
+  fi
+  echo "bench: building $label" >&2
+  quiet cmake -S "$src" -B "$root/build/ab/$key/build" -DCMAKE_BUILD_TYPE=Release -DTAVRO_BUILD_TESTS=OFF \
+    -DTAVRO_AD_PAGE_URL="$ad_page"
+  quiet cmake --build "$root/build/ab/$key/build" -j2 --target tavro
+  built=$root/build/ab/$key/build/app/tavro
+}
+
+if ((ab)); then
+  if ((${#ab_revs[@]})); then
+    build_revision "${ab_revs[0]}"; bin_a=$built; label_a=$label
+    build_revision "${ab_revs[1]}"; bin_b=$built; label_b=$label
+  else
+    bin_a=$root/$build/app/tavro; bin_b=$bin_a
+    label_a="this working tree ($(git log -1 --format=%h)$(git diff --quiet HEAD -- . || echo ", changed"))"
+    label_b=$label_a
+  fi
+  mode_args=(--ab-a "$bin_a" --ab-b "$bin_b" --ab-label-a "$label_a" --ab-label-b "$label_b" "${ab_env[@]}")
+else
+  mode_args=(--floor "$root/$build/floor" --out "$root/docs/PERFORMANCE.md")
+fi
 
 display_fd=$work/display
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_fd" >/dev/null 2>&1 &
@@ -70,4 +134,4 @@ command -v dbus-run-session >/dev/null && session=(dbus-run-session --)
   --plain "http://127.0.0.1:$plain_port" \
   --auto "http://127.0.0.1:$auto_port" --auto-log "$work/auto.log" \
   --marker "$marker" --display-name "$name" \
-  --work "$work" --out "$root/docs/PERFORMANCE.md" "$@"
+  --work "$work" "${mode_args[@]}" "${args[@]}"
