@@ -263,6 +263,26 @@ def web_processes(pids):
     return sum(1 for c in comms(pids) if c.startswith("WebKitWebProces"))
 
 
+def advertisement_processes(pids):
+    """The advertisement's web and network processes: its web context of its own starts both, and
+    after the site's (the site's page is asked for first), so they are the later started of each
+    kind. Empty unless there are two of a kind."""
+    found = []
+    for prefix in ("WebKitWebProces", "WebKitNetworkPr"):
+        kind = []
+        for p in pids:
+            try:
+                name, rest = _stat_fields(p)
+            except (OSError, ValueError):
+                continue
+            if name.startswith(prefix):
+                kind.append((int(rest[19]), p))
+        if len(kind) < 2:
+            return []
+        found.append(max(kind)[1])
+    return found
+
+
 def comms(pids):
     names = []
     for p in pids:
@@ -555,7 +575,7 @@ def _alive(pid):
 
 PROGRAMS = ("tavro", "floor", "chromium", "surf")
 RESULT_KEYS = tuple(f"{figure} {program}" for figure in ("start", "login") for program in PROGRAMS) + (
-    "signed tavro", "idle tavro", "exit tavro", "webproc tavro")
+    "signed tavro", "idle tavro", "exit tavro", "webproc tavro", "adproc tavro")
 MAPPED = ("tavro", "floor", "tavro signed in")  # the runs whose memory is broken down by mapping
 
 
@@ -694,7 +714,8 @@ class Bench:
             return
         pids = run.tree()
         for figure, value in (("signed", pss_mb(pids)), ("signed anonymous", anonymous_mb(pids)),
-                              ("signed alone", alone_mb(pids)), ("webproc", web_processes(pids))):
+                              ("signed alone", alone_mb(pids)), ("webproc", web_processes(pids)),
+                              ("adproc", pss_mb(advertisement_processes(pids)) if advertisement_processes(pids) else None)):
             if value is not None:
                 self.results.setdefault(f"{figure} {name}", []).append(value)
         if name == "tavro":
@@ -906,6 +927,7 @@ def report(bench, mode, started_at, minutes):
     lines.append(f"| memory signed in, advertisement shown | {fmt(r['signed tavro'], 'MB', 1)} | | | | | |")
     lines.append(f"| memory signed in, counted alone | {fmt(r.get('signed alone tavro', []), 'MB', 1)} | | | | | |")
     lines.append(f"| web processes signed in | {fmt(r['webproc tavro'], '', 0)} | | | | | |")
+    lines.append(f"| of which the advertisement's own web and network process | {fmt(r['adproc tavro'], 'MB', 1)} | | | | | |")
     lines.append(f"| idle CPU signed in, over {bench.args.idle:g} s | {fmt(r['idle tavro'], '%', 2)} | | | | | |")
     lines.append(f"| exit, from OK to the end of the process | {fmt(r['exit tavro'], 's', 3)} | | | | | |")
     logouts = f"{sum(bench.logouts)} of {len(bench.logouts)}"

@@ -65,6 +65,30 @@ class ProcessTreeTest(unittest.TestCase):
             other.kill()
             other.wait()
 
+    def test_the_advertisements_processes_are_the_later_started_web_and_network_process(self):
+        # Programs named as the engine's processes are: the site's pair first, then the ad's.
+        folder = tempfile.mkdtemp()
+        started = []
+        try:
+            for name in ("WebKitWebProcess", "WebKitNetworkProcess", "WebKitNetworkProcess", "WebKitWebProcess"):
+                program = os.path.join(folder, name)
+                if not os.path.exists(program):
+                    subprocess.run(["cp", "/bin/sleep", program], check=True)
+                started.append(subprocess.Popen([program, "30"]))
+                # The kernel's start times count in clock ticks: each starts in a tick of its own.
+                tick = os.times().elapsed
+                while os.times().elapsed == tick:
+                    pass
+            pids = [p.pid for p in started]
+            self.assertEqual(bench.advertisement_processes(pids), [started[3].pid, started[2].pid])
+            # One of a kind: no advertisement process of its own to tell apart.
+            self.assertEqual(bench.advertisement_processes(pids[:3]), [])
+        finally:
+            for p in started:
+                p.kill()
+                p.wait()
+            subprocess.run(["rm", "-rf", folder], check=True)
+
     def test_tree_of_a_process_that_has_ended_is_empty(self):
         proc = subprocess.Popen(["true"])
         proc.wait()
