@@ -14,6 +14,7 @@
 #include "picture.h"
 #include "session_end.h"
 #include "single_instance.h"
+#include "timeline.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {
@@ -211,6 +212,8 @@ void GtkRuntime::Unload(Form& form) {
   QuitIfDone();
 }
 
+void ProgramStarted() { Reached(Milestone::Main); }
+
 std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::string& appTitle) {
   static bool started = false;
   if (!started) {
@@ -227,6 +230,7 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
       std::exit(kErrorExitCode);
     }
     Gtk::Main::init_gtkmm_internals();
+    Reached(Milestone::Toolkit);
     KeepNoRecentFiles();
     started = true;
   }

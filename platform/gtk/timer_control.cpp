@@ -3,6 +3,8 @@
 
 #include <glibmm/main.h>
 
+#include "timeline.h"
+
 namespace tavro::platform::gtk {
 
 GtkTimer::GtkTimer(Dispatcher& dispatcher, const ControlDesign& design)
@@ -13,6 +15,7 @@ void GtkTimer::Start() {
   ticking_ = Glib::signal_timeout().connect(
       [this] {
         // The handler is looked up at each tick: it may be set or changed after the start.
+        Reached(Milestone::Tick);
         if (Tick) dispatcher_.Dispatch(Tick);
         return true;
       },

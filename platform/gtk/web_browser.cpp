@@ -4,6 +4,7 @@
 
 #include "platform/address.h"
 #include "platform/errors.h"
+#include "timeline.h"
 
 namespace tavro::platform::gtk {
 
@@ -24,6 +25,7 @@ GtkWebBrowser::GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const Contr
           [this](const std::string& uri) {
             MakeView(uri);
             webkit_web_view_load_uri(view_.get(), uri.c_str());
+            Reached(Milestone::Load);
             browser_.ProgramLoading(view_.get());
           },
           design.visible)) {

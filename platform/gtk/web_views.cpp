@@ -3,6 +3,8 @@
 
 #include <memory>
 
+#include "timeline.h"
+
 namespace tavro::platform::gtk {
 namespace {
 
@@ -61,6 +63,7 @@ GObjectPtr<WebKitWebContext> CreateWebContext() {
   // requests to it (an advertisement's pictures, a customer's page posting a form).
   webkit_cookie_manager_set_accept_policy(webkit_website_data_manager_get_cookie_manager(data),
                                           WEBKIT_COOKIE_POLICY_ACCEPT_NO_THIRD_PARTY);
+  Reached(Milestone::Context);
   return context;
 }
 
@@ -72,13 +75,15 @@ WebKitWebView* CreateWebView(WebKitWebContext* context, WebKitWebView* related, 
   const auto policies = Adopt(role == ViewRole::Site
                                   ? webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr)
                                   : webkit_website_policies_new());
-  if (related)
-    return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings", settings.get(),
-                                        "user-content-manager", content.get(), "website-policies", policies.get(),
-                                        nullptr));
-  return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings.get(),
-                                      "user-content-manager", content.get(), "website-policies", policies.get(),
-                                      nullptr));
+  WebKitWebView* view =
+      related ? WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings", settings.get(),
+                                             "user-content-manager", content.get(), "website-policies",
+                                             policies.get(), nullptr))
+              : WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings.get(),
+                                             "user-content-manager", content.get(), "website-policies",
+                                             policies.get(), nullptr));
+  Reached(Milestone::View);
+  return view;
 }
 
 }  // namespace tavro::platform::gtk
