@@ -150,8 +150,8 @@ Gtk::Widget& GtkForm::ControlWidget(const std::string& name) { return Named(brow
 
 void GtkForm::Realize() { gtk_widget_realize(GTK_WIDGET(window_.gobj())); }
 
-void GtkForm::StartTimers() {
-  for (const auto& timer : timers_) timer->Start();
+void GtkForm::StartTimers(std::chrono::steady_clock::time_point since) {
+  for (const auto& timer : timers_) timer->Start(since);
 }
 
 void GtkForm::RaiseLoad() {

@@ -154,7 +154,10 @@ int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& 
     attach(*form_);
     form_->Realize();
   });
-  form_->StartTimers();
+  // The first tick comes one interval after the toolkit started, not after the window was built:
+  // the login page's title, which usually arrives by then, is on the caption at the first tick.
+  // Form_Load still runs before it.
+  form_->StartTimers(steadyStart_);
   form_->RaiseLoad();
   if (!form_->Unloaded()) {
     form_->ShowCentred();

@@ -1,9 +1,11 @@
 // The window as GTK holds it: its allocated size, no frame, no title but an icon, where the focus
 // starts, a layout that never grows it, and the timer's pace.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "gui_fixture.h"
+#include "platform/gtk/timer_control.h"
 
 #define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gsettingsbackend.h>
@@ -103,6 +105,60 @@ TEST_F(Window, TimerTicksTwiceASecond) {
             EXPECT_LE(span / 6, 750) << "Timer1 ticks too slowly: " << span << " ms for six intervals";
             EXPECT_GE(span / 6, 375) << "Timer1 ticks too fast: " << span << " ms for six intervals";
           });
+}
+
+// A timer counts its intervals from the toolkit's start, handed to it when the window starts its
+// timers: long past, the first tick comes at once (yet never inside Start), then the steady pace;
+// just now, it waits an interval; stopped, it never ticks.
+TEST_F(Window, TimersCountTheirIntervalsFromTheToolkitsStart) {
+  struct Direct : platform::gtk::Dispatcher {
+    void Dispatch(const std::function<void()>& handler) override { handler(); }
+    float TwipsX() const override { return 15; }
+    float TwipsY() const override { return 15; }
+  } direct;
+  platform::ControlDesign design;
+  design.kind = platform::ControlKind::Timer;
+  design.interval = 500;
+  platform::gtk::GtkTimer late(direct, design), onTime(direct, design), stopped(direct, design);
+  std::vector<std::string> ticks;
+  std::vector<test::Clock::time_point> lateTicks;
+  late.Tick = [&] {
+    ticks.emplace_back("late");
+    lateTicks.push_back(test::Clock::now());
+  };
+  onTime.Tick = [&] { ticks.emplace_back("on time"); };
+  stopped.Tick = [&] { ticks.emplace_back("stopped"); };
+
+  // Started first, the timer on time would tick first if the start did not count.
+  const auto now = std::chrono::steady_clock::now();
+  onTime.Start(now);
+  stopped.Start(now - std::chrono::seconds(10));
+  stopped.Stop();
+  late.Start(now - std::chrono::seconds(10));
+  EXPECT_TRUE(ticks.empty());
+  ASSERT_TRUE(WaitFor([&] { return std::count(ticks.begin(), ticks.end(), "on time") >= 2; }, 10s));
+  late.Stop();
+  onTime.Stop();
+
+  ASSERT_GE(ticks.size(), 3u);
+  EXPECT_EQ(ticks.front(), "late") << "the timer started long after the toolkit waited an interval";
+  EXPECT_EQ(std::count(ticks.begin(), ticks.end(), "stopped"), 0);
+  ASSERT_GE(lateTicks.size(), 2u) << "no steady pace after the first tick";
+  EXPECT_GE(test::MillisBetween(lateTicks[0], lateTicks[1]), 490);
+}
+
+// Form_Load comes before the first tick, whenever the toolkit started.
+TEST_F(Window, LoadRunsBeforeTheFirstTick) {
+  std::vector<std::string> events;
+  RunForm(
+      [&](platform::Form& form) {
+        form.Load = [&] { events.emplace_back("load"); };
+        form.TimerNamed("Timer1").Tick = [&] { events.emplace_back("tick"); };
+      },
+      [&](GtkForm&) {
+        ASSERT_TRUE(WaitFor([&] { return events.size() >= 2; }, 10s));
+        EXPECT_EQ(events.front(), "load");
+      });
 }
 
 }  // namespace
