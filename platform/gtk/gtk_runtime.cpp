@@ -205,7 +205,7 @@ float GtkRuntime::Timer() {
 }
 
 std::shared_ptr<Picture> GtkRuntime::LoadPicture(const std::string& fileName) {
-  return LoadPictureFile(fileName);
+  return pictures_.Load(fileName);
 }
 
 void GtkRuntime::Unload(Form& form) {
