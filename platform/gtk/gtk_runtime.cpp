@@ -224,6 +224,11 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
     // $XDG_CACHE_HOME/mesa_shader_cache as WebKit draws; set before the toolkit starts, so the
     // web processes inherit it too. A value the user set is left alone.
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+    // The views draw in software (see web_views.cpp): GTK's own GL and the engine's DMA-BUF
+    // renderer would only bring more of the GL driver into the processes, for nothing on screen.
+    // Here too a value the user set wins, so that either can be turned back on.
+    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+    setenv("GDK_GL", "disable", 0);
     KeepOwnSettingsInMemory();
     gdk_set_allowed_backends("x11");
     g_set_prgname("tavro");
