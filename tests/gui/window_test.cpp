@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "demo_site.h"
 #include "gui_fixture.h"
 #include "platform/gtk/timer_control.h"
 
@@ -159,6 +160,59 @@ TEST_F(Window, LoadRunsBeforeTheFirstTick) {
         ASSERT_TRUE(WaitFor([&] { return events.size() >= 2; }, 10s));
         EXPECT_EQ(events.front(), "load");
       });
+}
+
+// What a page of the view can use, as its scripts see it.
+std::string PageCan(WebKitWebView* view) {
+  std::string answer;
+  bool done = false;
+  struct Reply {
+    std::string* answer;
+    bool* done;
+  } reply{&answer, &done};
+  webkit_web_view_evaluate_javascript(
+      view,
+      "'media ' + typeof document.createElement('audio').play + ', webgl ' + "
+      "!!document.createElement('canvas').getContext('webgl') + ', web audio ' + typeof AudioContext",
+      -1, nullptr, nullptr, nullptr,
+      +[](GObject* source, GAsyncResult* result, gpointer data) {
+        auto* r = static_cast<Reply*>(data);
+        if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
+          char* text = jsc_value_to_string(value);
+          *r->answer = text ? text : "";
+          g_free(text);
+          g_object_unref(value);
+        }
+        *r->done = true;
+      },
+      &reply);
+  WaitFor([&] { return done; }, 15s);
+  return answer;
+}
+
+bool LoadFinished(WebKitWebView* view, const std::string& uri) {
+  return WaitFor(
+      [&] { return !webkit_web_view_is_loading(view) && g_strcmp0(webkit_web_view_get_uri(view), uri.c_str()) == 0; },
+      20s);
+}
+
+// The advertisement, another site's page, runs in a leaner process: nothing plays and nothing
+// draws through GL there. The site's own pages keep their media: the console's sound plays.
+TEST_F(Window, AnOutsidePagePlaysNothingAndHasNoWebGlWhileTheSitesPagesKeepTheirMedia) {
+  test::DemoSite site(dir_.Sub("site"));
+  const std::string console = site.BaseUrl() + "/kefu/login.php?";
+  const std::string outside = "http://localhost:" + std::to_string(site.Port()) + "/ad.html";
+  RunForm(nullptr, [&](GtkForm& form) {
+    form.WebBrowserNamed("WebBrowser1").Navigate(console);
+    form.WebBrowserNamed("WebBrowser2").Navigate(outside);
+    WebKitWebView* main = form.ViewNamed("WebBrowser1");
+    WebKitWebView* ad = form.ViewNamed("WebBrowser2");
+    ASSERT_NE(webkit_web_view_get_context(main), webkit_web_view_get_context(ad));
+    ASSERT_TRUE(LoadFinished(main, console));
+    ASSERT_TRUE(LoadFinished(ad, outside));
+    EXPECT_EQ(PageCan(ad), "media undefined, webgl false, web audio undefined");
+    EXPECT_EQ(PageCan(main).rfind("media function, ", 0), 0u) << PageCan(main);
+  });
 }
 
 }  // namespace
