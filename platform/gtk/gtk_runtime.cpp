@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "desktop_traces.h"
+#include "gl_driver.h"
 #include "gtk_platform.h"
 #include "message_box.h"
 #include "picture.h"
@@ -229,6 +230,7 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
     // Here too a value the user set wins, so that either can be turned back on.
     setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
     setenv("GDK_GL", "disable", 0);
+    KeepGlDriverOut();
     KeepOwnSettingsInMemory();
     gdk_set_allowed_backends("x11");
     g_set_prgname("tavro");

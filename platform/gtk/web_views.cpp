@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "gl_driver.h"
 #include "timeline.h"
 
 namespace tavro::platform::gtk {
@@ -71,6 +72,10 @@ GObjectPtr<WebKitWebContext> CreateWebContext(ViewRole role) {
   webkit_web_context_set_cache_model(context.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   // Pages run in WebKit's bubblewrap sandbox, without access to the agent's files.
   webkit_web_context_set_sandbox_enabled(context.get(), TRUE);
+  // The sandbox shows /usr, where an installed Tavro keeps its EGL vendor; a build tree's is shown
+  // read-only, or the web processes would find no display.
+  if (const std::string vendor = OwnGlVendorFolder(); !vendor.empty() && vendor.rfind("/usr/", 0) != 0)
+    webkit_web_context_add_path_to_sandbox(context.get(), vendor.c_str(), TRUE);
   WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context.get());
   // A certificate that does not check out fails the load and shows the engine's error page.
   webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
