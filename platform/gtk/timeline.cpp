@@ -11,7 +11,7 @@ namespace tavro::platform::gtk {
 
 void Reached(Milestone milestone) {
   static constexpr std::array<const char*, 8> kNames = {"main", "toolkit", "context", "view",
-                                                       "load", "title",   "tick",    "caption"};
+                                                        "load", "title",   "tick",    "caption"};
   // The trace of one process's start: read the switch once, remember what was written.
   static const bool wanted = [] {
     const char* value = std::getenv("TAVRO_TIMELINE");

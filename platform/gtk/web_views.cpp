@@ -67,7 +67,8 @@ GObjectPtr<WebKitSettings> NewViewSettings(ViewRole role) {
 }  // namespace
 
 GObjectPtr<WebKitWebContext> CreateWebContext(ViewRole role) {
-  GObjectPtr<WebKitWebContext> context = NewLeanEphemeralContext(role == ViewRole::Site ? kSiteMemory : kOutsideMemory);
+  GObjectPtr<WebKitWebContext> context =
+      NewLeanEphemeralContext(role == ViewRole::Site ? kSiteMemory : kOutsideMemory);
   // The smallest caches the engine has, for both.
   webkit_web_context_set_cache_model(context.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   // Pages run in WebKit's bubblewrap sandbox, without access to the agent's files.
@@ -95,12 +96,12 @@ WebKitWebView* CreateWebView(WebKitWebContext* context, WebKitWebView* related, 
   const auto policies = Adopt(webkit_website_policies_new_with_policies(
       "autoplay", role == ViewRole::Site ? WEBKIT_AUTOPLAY_ALLOW : WEBKIT_AUTOPLAY_DENY, nullptr));
   WebKitWebView* view =
-      related ? WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings", settings.get(),
-                                             "user-content-manager", content.get(), "website-policies",
-                                             policies.get(), nullptr))
-              : WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings.get(),
-                                             "user-content-manager", content.get(), "website-policies",
-                                             policies.get(), nullptr));
+      related ? WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings",
+                                             settings.get(), "user-content-manager", content.get(),
+                                             "website-policies", policies.get(), nullptr))
+              : WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings",
+                                             settings.get(), "user-content-manager", content.get(),
+                                             "website-policies", policies.get(), nullptr));
   Reached(Milestone::View);
   return view;
 }

@@ -30,7 +30,8 @@ const char* VendorString(int name) {
   // The platforms the engine may ask for a display of; any of them gets the one display.
   return name == __EGL_VENDOR_STRING_PLATFORM_EXTENSIONS
              ? "EGL_EXT_platform_base EGL_KHR_platform_x11 EGL_EXT_platform_x11 EGL_KHR_platform_wayland "
-               "EGL_EXT_platform_wayland EGL_KHR_platform_gbm EGL_MESA_platform_gbm EGL_MESA_platform_surfaceless"
+               "EGL_EXT_platform_wayland EGL_KHR_platform_gbm EGL_MESA_platform_gbm "
+               "EGL_MESA_platform_surfaceless"
              : nullptr;
 }
 
@@ -41,7 +42,9 @@ EGLBoolean EGLAPIENTRY Initialize(EGLDisplay display, EGLint* major, EGLint* min
   return EGL_TRUE;
 }
 
-EGLBoolean EGLAPIENTRY Terminate(EGLDisplay display) { return Ours(display) ? EGL_TRUE : Fail(EGL_BAD_DISPLAY); }
+EGLBoolean EGLAPIENTRY Terminate(EGLDisplay display) {
+  return Ours(display) ? EGL_TRUE : Fail(EGL_BAD_DISPLAY);
+}
 
 const char* EGLAPIENTRY QueryString(EGLDisplay display, EGLint name) {
   if (!Ours(display)) {
@@ -49,15 +52,22 @@ const char* EGLAPIENTRY QueryString(EGLDisplay display, EGLint name) {
     return nullptr;
   }
   switch (name) {
-    case EGL_VENDOR: return "Tavro (no GL)";
-    case EGL_VERSION: return "1.5";
-    case EGL_EXTENSIONS: return "";
-    case EGL_CLIENT_APIS: return "";
-    default: lastError = EGL_BAD_PARAMETER; return nullptr;
+    case EGL_VENDOR:
+      return "Tavro (no GL)";
+    case EGL_VERSION:
+      return "1.5";
+    case EGL_EXTENSIONS:
+      return "";
+    case EGL_CLIENT_APIS:
+      return "";
+    default:
+      lastError = EGL_BAD_PARAMETER;
+      return nullptr;
   }
 }
 
-EGLBoolean EGLAPIENTRY GetConfigs(EGLDisplay display, EGLConfig* /*configs*/, EGLint /*size*/, EGLint* count) {
+EGLBoolean EGLAPIENTRY GetConfigs(EGLDisplay display, EGLConfig* /*configs*/, EGLint /*size*/,
+                                  EGLint* count) {
   if (!Ours(display)) return Fail(EGL_BAD_DISPLAY);
   if (!count) return Fail(EGL_BAD_PARAMETER);
   *count = 0;
@@ -69,7 +79,9 @@ EGLBoolean EGLAPIENTRY ChooseConfig(EGLDisplay display, const EGLint* /*attribut
   return GetConfigs(display, configs, size, count);
 }
 
-EGLBoolean EGLAPIENTRY GetConfigAttrib(EGLDisplay, EGLConfig, EGLint, EGLint*) { return Fail(EGL_BAD_CONFIG); }
+EGLBoolean EGLAPIENTRY GetConfigAttrib(EGLDisplay, EGLConfig, EGLint, EGLint*) {
+  return Fail(EGL_BAD_CONFIG);
+}
 
 EGLContext EGLAPIENTRY CreateContext(EGLDisplay, EGLConfig, EGLContext, const EGLint*) {
   lastError = EGL_BAD_CONFIG;
@@ -108,12 +120,15 @@ EGLSurface EGLAPIENTRY CreatePlatformPixmapSurface(EGLDisplay, EGLConfig, void*,
   return EGL_NO_SURFACE;
 }
 
-EGLSurface EGLAPIENTRY CreatePbufferFromClientBuffer(EGLDisplay, EGLenum, EGLClientBuffer, EGLConfig, const EGLint*) {
+EGLSurface EGLAPIENTRY CreatePbufferFromClientBuffer(EGLDisplay, EGLenum, EGLClientBuffer, EGLConfig,
+                                                     const EGLint*) {
   lastError = EGL_BAD_CONFIG;
   return EGL_NO_SURFACE;
 }
 
-EGLBoolean EGLAPIENTRY CopyBuffers(EGLDisplay, EGLSurface, EGLNativePixmapType) { return Fail(EGL_BAD_SURFACE); }
+EGLBoolean EGLAPIENTRY CopyBuffers(EGLDisplay, EGLSurface, EGLNativePixmapType) {
+  return Fail(EGL_BAD_SURFACE);
+}
 EGLBoolean EGLAPIENTRY SurfaceAttrib(EGLDisplay, EGLSurface, EGLint, EGLint) { return Fail(EGL_BAD_SURFACE); }
 EGLBoolean EGLAPIENTRY BindTexImage(EGLDisplay, EGLSurface, EGLint) { return Fail(EGL_BAD_SURFACE); }
 EGLBoolean EGLAPIENTRY ReleaseTexImage(EGLDisplay, EGLSurface, EGLint) { return Fail(EGL_BAD_SURFACE); }
@@ -126,7 +141,9 @@ EGLSync EGLAPIENTRY CreateSync(EGLDisplay, EGLenum, const EGLAttrib*) {
 }
 EGLBoolean EGLAPIENTRY DestroySync(EGLDisplay, EGLSync) { return Fail(EGL_BAD_PARAMETER); }
 EGLint EGLAPIENTRY ClientWaitSync(EGLDisplay, EGLSync, EGLint, EGLTime) { return Fail(EGL_BAD_PARAMETER); }
-EGLBoolean EGLAPIENTRY GetSyncAttrib(EGLDisplay, EGLSync, EGLint, EGLAttrib*) { return Fail(EGL_BAD_PARAMETER); }
+EGLBoolean EGLAPIENTRY GetSyncAttrib(EGLDisplay, EGLSync, EGLint, EGLAttrib*) {
+  return Fail(EGL_BAD_PARAMETER);
+}
 EGLBoolean EGLAPIENTRY WaitSync(EGLDisplay, EGLSync, EGLint) { return Fail(EGL_BAD_PARAMETER); }
 
 EGLImage EGLAPIENTRY CreateImage(EGLDisplay, EGLContext, EGLenum, EGLClientBuffer, const EGLAttrib*) {
