@@ -215,5 +215,22 @@ TEST_F(Window, AnOutsidePagePlaysNothingAndHasNoWebGlWhileTheSitesPagesKeepTheir
   });
 }
 
+// A control never navigated (WebBrowser3) makes no web view, so it starts no web process and
+// holds back no other view's load; its placeholder keeps the stored place and visibility.
+TEST_F(Window, AControlNeverNavigatedKeepsItsPlaceWithoutAWebView) {
+  RunForm(nullptr, [&](GtkForm& form) {
+    ASSERT_TRUE(ShowColourPage(form.ViewNamed("WebBrowser1"), "#0f0"));
+    form.WebBrowserNamed("WebBrowser2").SetVisible(true);
+    ASSERT_TRUE(WaitForFrames(form, 2));
+    Gtk::Widget& spare = form.ControlWidget("WebBrowser3");
+    EXPECT_FALSE(WEBKIT_IS_WEB_VIEW(spare.gobj()));
+    EXPECT_TRUE(spare.get_visible());
+    EXPECT_EQ(spare.get_name(), "WebBrowser3");
+    const Gtk::Allocation a = spare.get_allocation();
+    EXPECT_EQ((std::vector<int>{a.get_x(), a.get_y(), a.get_width(), a.get_height()}),
+              (std::vector<int>{72, 688, 65, 25}));
+  });
+}
+
 }  // namespace
 }  // namespace tavro::guitest
