@@ -156,6 +156,7 @@ void DescribeWorkingFiles(tavro::platform::Runtime& runtime) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tavro::platform::gtk::ProgramStarted();
   const CommandLine line = TakeOptions(argc, argv);
   if (!line.error.empty()) {
     std::cerr << "tavro: " << line.error << "\nTry 'tavro --help' for more information.\n";

@@ -1,5 +1,6 @@
 # How Tavro installs as a desktop application, and its Debian package:
 #   bin/tavro
+#   lib/tavro/egl/libEGL_tavro_none.so, tavro_egl_none.json    (the EGL vendor without GL)
 #   share/applications/tavro.desktop
 #   share/icons/hicolor/{16x16,32x32,48x48}/apps/tavro.png   (cut from the program's icon file)
 #   share/tavro/url.txt, 界面_03.gif, 界面_06.gif              (samples for a working folder)

@@ -7,6 +7,7 @@ packages=(
   # build
   cmake g++ make pkg-config libglib2.0-dev-bin
   libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libx11-dev libxext-dev
+  libglvnd-dev  # the EGL vendor interface of platform/no_gl
   libcpp-httplib-dev googletest libgtest-dev libgmock-dev
   # run: WebKit's media and CJK text in message boxes and pages
   fonts-wqy-microhei gstreamer1.0-plugins-base gstreamer1.0-plugins-good

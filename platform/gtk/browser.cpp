@@ -17,7 +17,7 @@ constexpr std::chrono::milliseconds kHeldLoadWait{1000};
 }  // namespace
 
 Browser::Browser(Gtk::Window& mainWindow)
-    : siteContext_(CreateWebContext()),
+    : siteContext_(CreateWebContext(ViewRole::Site)),
       views_(mainWindow),
       siteCookies_(webkit_website_data_manager_get_cookie_manager(webkit_web_context_get_website_data_manager(siteContext_.get()))),
       popups_(views_, gestures_, notices_),
@@ -51,7 +51,7 @@ WebKitWebView* Browser::NewPlacedView(const std::string& uri) {
 
 WebKitWebContext* Browser::OutsideContext() {
   if (!outsideContext_) {
-    outsideContext_ = CreateWebContext();
+    outsideContext_ = CreateWebContext(ViewRole::Outside);
     downloads_.RefuseAllFrom(outsideContext_.get());
   }
   return outsideContext_.get();

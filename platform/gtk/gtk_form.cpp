@@ -8,6 +8,7 @@
 #include "picture.h"
 #include "platform/errors.h"
 #include "platform/text.h"
+#include "timeline.h"
 
 namespace tavro::platform::gtk {
 namespace {
@@ -108,6 +109,7 @@ void GtkForm::SetCaption(const std::string& caption) {
   caption_ = caption;
   const std::string_view upToNul = std::string_view(caption).substr(0, caption.find('\0'));
   window_.set_title(std::string(CutUtf8(upToNul, kMaxDesktopTitleBytes)));
+  if (!caption_.empty()) Reached(Milestone::Caption);
   attention_.CaptionChanged((windowState_ & GDK_WINDOW_STATE_ICONIFIED) != 0);
 }
 
@@ -148,8 +150,8 @@ Gtk::Widget& GtkForm::ControlWidget(const std::string& name) { return Named(brow
 
 void GtkForm::Realize() { gtk_widget_realize(GTK_WIDGET(window_.gobj())); }
 
-void GtkForm::StartTimers() {
-  for (const auto& timer : timers_) timer->Start();
+void GtkForm::StartTimers(std::chrono::steady_clock::time_point since) {
+  for (const auto& timer : timers_) timer->Start(since);
 }
 
 void GtkForm::RaiseLoad() {

@@ -77,7 +77,8 @@ class GtkForm : public Form {
 
   // The runtime's side: the window's life from creation to unloading.
   void Realize();
-  void StartTimers();
+  // The timers count their intervals from `since`, the toolkit's start.
+  void StartTimers(std::chrono::steady_clock::time_point since);
   void RaiseLoad();
   void ShowCentred();
   // Timers stop, the browser's windows and dialogs go, the window hides. A second call does nothing.

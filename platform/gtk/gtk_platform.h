@@ -13,6 +13,9 @@ namespace tavro::platform::gtk {
 // Fails with a message on stderr and exit code 1 when no display can be opened.
 std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::string& appTitle);
 
+// The program has started: the first milestone of the start timeline (see timeline.h).
+void ProgramStarted();
+
 // Regions, capture and the move message over GDK/X11, for windows of this process.
 std::unique_ptr<WindowSystem> CreateWindowSystem();
 

@@ -9,11 +9,13 @@
 #include <iostream>
 
 #include "desktop_traces.h"
+#include "gl_driver.h"
 #include "gtk_platform.h"
 #include "message_box.h"
 #include "picture.h"
 #include "session_end.h"
 #include "single_instance.h"
+#include "timeline.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {
@@ -153,7 +155,10 @@ int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& 
     attach(*form_);
     form_->Realize();
   });
-  form_->StartTimers();
+  // The first tick comes one interval after the toolkit started, not after the window was built:
+  // the login page's title, which usually arrives by then, is on the caption at the first tick.
+  // Form_Load still runs before it.
+  form_->StartTimers(steadyStart_);
   form_->RaiseLoad();
   if (!form_->Unloaded()) {
     form_->ShowCentred();
@@ -201,7 +206,7 @@ float GtkRuntime::Timer() {
 }
 
 std::shared_ptr<Picture> GtkRuntime::LoadPicture(const std::string& fileName) {
-  return LoadPictureFile(fileName);
+  return pictures_.Load(fileName);
 }
 
 void GtkRuntime::Unload(Form& form) {
@@ -211,6 +216,8 @@ void GtkRuntime::Unload(Form& form) {
   QuitIfDone();
 }
 
+void ProgramStarted() { Reached(Milestone::Main); }
+
 std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::string& appTitle) {
   static bool started = false;
   if (!started) {
@@ -218,6 +225,12 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
     // $XDG_CACHE_HOME/mesa_shader_cache as WebKit draws; set before the toolkit starts, so the
     // web processes inherit it too. A value the user set is left alone.
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+    // The views draw in software (see web_views.cpp): GTK's own GL and the engine's DMA-BUF
+    // renderer would only bring more of the GL driver into the processes, for nothing on screen.
+    // Here too a value the user set wins, so that either can be turned back on.
+    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+    setenv("GDK_GL", "disable", 0);
+    KeepGlDriverOut();
     KeepOwnSettingsInMemory();
     gdk_set_allowed_backends("x11");
     g_set_prgname("tavro");
@@ -227,6 +240,7 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
       std::exit(kErrorExitCode);
     }
     Gtk::Main::init_gtkmm_internals();
+    Reached(Milestone::Toolkit);
     KeepNoRecentFiles();
     started = true;
   }

@@ -8,6 +8,7 @@
 
 #include "dispatcher.h"
 #include "gtk_form.h"
+#include "picture.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/forms.h"
@@ -60,6 +61,7 @@ class GtkRuntime : public Runtime, public Dispatcher {
   float twipsPerPixel_ = 15.0F;
   std::map<std::string, FileNote> fileNotes_;  // by file name, without folder
   SequentialFiles files_;
+  PictureFileCache pictures_;
   Glib::RefPtr<Glib::MainLoop> loop_;
   std::unique_ptr<GtkForm> form_;
   int depth_ = 0;

@@ -1,6 +1,8 @@
 // Reading a cut title back from the page, in a script world of Tavro's own.
 #include "page_title.h"
 
+#include "timeline.h"
+
 namespace tavro::platform::gtk {
 namespace {
 
@@ -35,6 +37,7 @@ void PageTitle::Changed() {
   reading_.reset();
   whole_.clear();
   const std::string engine = EngineTitle(view_);
+  if (!engine.empty()) Reached(Milestone::Title);
   if (g_utf8_strlen(engine.c_str(), static_cast<gssize>(engine.size())) < kEngineTitleCharacters) return;
   reading_ = Adopt(g_cancellable_new());
   const std::string script = "document.title.slice(0, " + std::to_string(kLongestTitleCharacters) + ")";

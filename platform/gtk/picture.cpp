@@ -133,6 +133,33 @@ std::shared_ptr<PixbufPicture> LoadPictureFile(const std::string& fileName) {
   return DecodePicture(*bytes, DescribeLocation(fileName));
 }
 
+std::shared_ptr<PixbufPicture> PictureFileCache::Load(const std::string& fileName) {
+  std::optional<std::string> bytes = ReadRegularFile(fileName, kMaxPictureFileBytes);
+  if (!bytes) Invalid(DescribeLocation(fileName), "file too large");
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->bytes == *bytes) {
+      entries_.splice(entries_.begin(), entries_, it);
+      return it->picture;
+    }
+  }
+  auto picture = DecodePicture(*bytes, DescribeLocation(fileName));
+  entries_.push_front(Entry{std::move(*bytes), picture});
+  // The latest always stays; older ones go past the count or once their pixels pass the bound.
+  std::size_t count = 0, pixelBytes = 0;
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    const auto& pixbuf = it->picture->Pixbuf();
+    const std::size_t size = pixbuf ? pixbuf->get_byte_length() : 0;
+    if (it != entries_.begin() && (count >= kMaxEntries || pixelBytes + size > kMaxPixelBytes)) {
+      it = entries_.erase(it);
+      continue;
+    }
+    ++count;
+    pixelBytes += size;
+    ++it;
+  }
+  return picture;
+}
+
 std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath) {
   struct BytesUnref {
     void operator()(GBytes* bytes) const { g_bytes_unref(bytes); }

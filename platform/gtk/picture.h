@@ -4,6 +4,7 @@
 #include <gdkmm/pixbuf.h>
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,26 @@ std::shared_ptr<PixbufPicture> DecodePicture(std::string_view bytes, const std::
 
 // Reads and decodes a picture file; a relative name is taken from the working directory.
 std::shared_ptr<PixbufPicture> LoadPictureFile(const std::string& fileName);
+
+// Pictures of files remembered by their bytes. Every load reads the file, so a file that changed,
+// went or went bad is seen at once, with the same errors as LoadPictureFile; only bytes met
+// lately skip the decoder and answer the picture decoded from them. A timer that shows the same
+// files again and again costs a read each time, not a decode.
+class PictureFileCache {
+ public:
+  // A few files' worth, and at most one largest picture's pixels in all (the latest always stays).
+  static constexpr std::size_t kMaxEntries = 4;
+  static constexpr std::size_t kMaxPixelBytes = std::size_t{kMaxPictureSide} * kMaxPictureSide * 4;
+
+  std::shared_ptr<PixbufPicture> Load(const std::string& fileName);
+
+ private:
+  struct Entry {
+    std::string bytes;
+    std::shared_ptr<PixbufPicture> picture;
+  };
+  std::list<Entry> entries_;  // the latest used first
+};
 
 // Decodes a picture embedded in the program's resources.
 std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath);

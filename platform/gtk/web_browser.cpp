@@ -4,6 +4,7 @@
 
 #include "platform/address.h"
 #include "platform/errors.h"
+#include "timeline.h"
 
 namespace tavro::platform::gtk {
 
@@ -23,6 +24,7 @@ GtkWebBrowser::GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const Contr
       turn_(loadOrder.Join(
           [this](const std::string& uri) {
             MakeView(uri);
+            Reached(Milestone::Load);
             browser_.ProgramLoad(view_.get(), uri);
           },
           design.visible)) {

@@ -3,26 +3,35 @@
 
 #include <memory>
 
+#include "gl_driver.h"
+#include "timeline.h"
+
 namespace tavro::platform::gtk {
 namespace {
 
-// Resource use: two small pages stay open all day. The web process gives its caches back when its
-// own memory passes 60 MB (about twice what the console and the advertisement take) and all it can
-// past 100 MB; it is never stopped for its size.
-constexpr guint kWebProcessMemoryLimitMb = 200;  // the web process's soft limit, in MB
-constexpr double kReleaseCachesAt = 0.3;           // of the limit: give back caches and collect
-constexpr double kReleaseAllAt = 0.5;              // of the limit: give back all that it can
+// Resource use: small pages stay open all day. A web process gives its caches back when its own
+// memory passes a third of its soft limit and all it can past half of it; it is never stopped
+// for its size.
+struct MemoryLimits {
+  guint softLimitMb;
+  double releaseCachesAt = 0.3;  // of the limit: give back caches and collect
+  double releaseAllAt = 0.5;     // of the limit: give back all that it can
+};
+// The console and its pop-ups: 60 MB is about twice what the console takes.
+constexpr MemoryLimits kSiteMemory{200};
+// The advertisement alone: one small page of pictures and text, 30 MB and 50 MB.
+constexpr MemoryLimits kOutsideMemory{100};
 
 struct MemoryPressureSettingsFree {
   void operator()(WebKitMemoryPressureSettings* settings) const { webkit_memory_pressure_settings_free(settings); }
 };
 
-GObjectPtr<WebKitWebContext> NewLeanEphemeralContext() {
+GObjectPtr<WebKitWebContext> NewLeanEphemeralContext(const MemoryLimits& limits) {
   const std::unique_ptr<WebKitMemoryPressureSettings, MemoryPressureSettingsFree> memory(
       webkit_memory_pressure_settings_new());
-  webkit_memory_pressure_settings_set_memory_limit(memory.get(), kWebProcessMemoryLimitMb);
-  webkit_memory_pressure_settings_set_conservative_threshold(memory.get(), kReleaseCachesAt);
-  webkit_memory_pressure_settings_set_strict_threshold(memory.get(), kReleaseAllAt);
+  webkit_memory_pressure_settings_set_memory_limit(memory.get(), limits.softLimitMb);
+  webkit_memory_pressure_settings_set_conservative_threshold(memory.get(), limits.releaseCachesAt);
+  webkit_memory_pressure_settings_set_strict_threshold(memory.get(), limits.releaseAllAt);
   const auto data = Adopt(webkit_website_data_manager_new_ephemeral());
   return Adopt(WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data.get(),
                                                "memory-pressure-settings", memory.get(), nullptr)));
@@ -41,19 +50,33 @@ GObjectPtr<WebKitSettings> NewViewSettings(ViewRole role) {
       // pages that costs about 100 MB more and more processor time than drawing in software.
       "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER,
       nullptr));
-  // The site plays its new-message sound without a click first; an outside page gets what a
-  // browser gives any page.
-  if (role == ViewRole::Site) webkit_settings_set_media_playback_requires_user_gesture(settings.get(), FALSE);
+  if (role == ViewRole::Site) {
+    // The site plays its new-message sound without a click first.
+    webkit_settings_set_media_playback_requires_user_gesture(settings.get(), FALSE);
+  } else {
+    // An outside page shows pictures and text in a corner of the window: nothing in it plays,
+    // and nothing draws through GL.
+    webkit_settings_set_enable_media(settings.get(), FALSE);
+    webkit_settings_set_enable_mediasource(settings.get(), FALSE);
+    webkit_settings_set_enable_webaudio(settings.get(), FALSE);
+    webkit_settings_set_enable_webgl(settings.get(), FALSE);
+  }
   return settings;
 }
 
 }  // namespace
 
-GObjectPtr<WebKitWebContext> CreateWebContext() {
-  GObjectPtr<WebKitWebContext> context = NewLeanEphemeralContext();
+GObjectPtr<WebKitWebContext> CreateWebContext(ViewRole role) {
+  GObjectPtr<WebKitWebContext> context =
+      NewLeanEphemeralContext(role == ViewRole::Site ? kSiteMemory : kOutsideMemory);
+  // The smallest caches the engine has, for both.
   webkit_web_context_set_cache_model(context.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   // Pages run in WebKit's bubblewrap sandbox, without access to the agent's files.
   webkit_web_context_set_sandbox_enabled(context.get(), TRUE);
+  // The sandbox shows /usr, where an installed Tavro keeps its EGL vendor; a build tree's is shown
+  // read-only, or the web processes would find no display.
+  if (const std::string vendor = OwnGlVendorFolder(); !vendor.empty() && vendor.rfind("/usr/", 0) != 0)
+    webkit_web_context_add_path_to_sandbox(context.get(), vendor.c_str(), TRUE);
   WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context.get());
   // A certificate that does not check out fails the load and shows the engine's error page.
   webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
@@ -61,6 +84,7 @@ GObjectPtr<WebKitWebContext> CreateWebContext() {
   // requests to it (an advertisement's pictures, a customer's page posting a form).
   webkit_cookie_manager_set_accept_policy(webkit_website_data_manager_get_cookie_manager(data),
                                           WEBKIT_COOKIE_POLICY_ACCEPT_NO_THIRD_PARTY);
+  Reached(Milestone::Context);
   return context;
 }
 
@@ -68,17 +92,18 @@ WebKitWebView* CreateWebView(WebKitWebContext* context, WebKitWebView* related, 
   const auto settings = NewViewSettings(role);
   // Each view has its own scripts and message handlers: a message then tells which page sent it.
   const auto content = Adopt(webkit_user_content_manager_new());
-  // The site's sound plays whenever the site plays it; other pages autoplay without sound only.
-  const auto policies = Adopt(role == ViewRole::Site
-                                  ? webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr)
-                                  : webkit_website_policies_new());
-  if (related)
-    return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings", settings.get(),
-                                        "user-content-manager", content.get(), "website-policies", policies.get(),
-                                        nullptr));
-  return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings.get(),
-                                      "user-content-manager", content.get(), "website-policies", policies.get(),
-                                      nullptr));
+  // The site's sound plays whenever the site plays it; outside pages play nothing by themselves.
+  const auto policies = Adopt(webkit_website_policies_new_with_policies(
+      "autoplay", role == ViewRole::Site ? WEBKIT_AUTOPLAY_ALLOW : WEBKIT_AUTOPLAY_DENY, nullptr));
+  WebKitWebView* view =
+      related ? WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings",
+                                             settings.get(), "user-content-manager", content.get(),
+                                             "website-policies", policies.get(), nullptr))
+              : WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings",
+                                             settings.get(), "user-content-manager", content.get(),
+                                             "website-policies", policies.get(), nullptr));
+  Reached(Milestone::View);
+  return view;
 }
 
 }  // namespace tavro::platform::gtk

@@ -16,8 +16,8 @@ enum class ViewRole {
 
 // A context that keeps cookies, caches and storage in memory only, whose web processes run in
 // the sandbox and whose cookies are never sent to or set by other sites' pages. Each kind of
-// content gets one of its own.
-GObjectPtr<WebKitWebContext> CreateWebContext();
+// content gets one of its own; the outside pages' processes give memory back sooner.
+GObjectPtr<WebKitWebContext> CreateWebContext(ViewRole role);
 
 // A new view (a floating reference, sunk by the caller) with the settings of its role. Views
 // related to `related` share its web process; a view starts no web process before its first load.

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "browser_fixture.h"
 #include "tavro_config.h"
@@ -208,6 +210,53 @@ TEST_F(CertificateTest, SelfSignedCertificateIsRefusedAndItsPageNeverShows) {
   std::cout << "[ browser ] captions:" << seen << "\n";
   EXPECT_EQ(std::find(captions.begin(), captions.end(), secret), captions.end()) << seen;
   EXPECT_EQ(tls.Log().find("GET"), std::string::npos) << "a request went through: " << tls.Log();
+}
+
+// The views draw in software: the GL driver (Mesa, its LLVM) stays out of the program and of its
+// web processes, which draw the login page with Tavro's EGL vendor of displays without GL. An EGL
+// vendor the user names is used instead.
+class GlDriverTest : public BrowserTest {
+ protected:
+  static std::string Maps(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/maps");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  static bool MapsGlDriver(const std::string& maps) {
+    for (const char* part : {"libLLVM", "_dri.so", "libgallium", "libEGL_mesa"})
+      if (maps.find(part) != std::string::npos) return true;
+    return false;
+  }
+  // The program and its web processes once the login page's title is on the caption.
+  std::vector<pid_t> ProcessesAtTheLoginPage() {
+    const bool captioned = WaitForCaption("客服登录", 60s);
+    EXPECT_TRUE(captioned) << "caption \"" << app_->Caption() << "\"; stderr: " << app_->Proc().Stderr();
+    std::vector<pid_t> pids = WebProcessesOf(app_->Pid());
+    EXPECT_FALSE(pids.empty());
+    pids.push_back(app_->Pid());
+    return pids;
+  }
+};
+
+TEST_F(GlDriverTest, NoProcessLoadsTheGlDriverUnlessTheUserNamesAnEglVendor) {
+  StartX();
+  StartSite();
+  PrepareWorkingFolder();
+  StartTavro();
+  int usingOurs = 0;
+  for (pid_t pid : ProcessesAtTheLoginPage()) {
+    const std::string maps = Maps(pid);
+    EXPECT_FALSE(MapsGlDriver(maps)) << "process " << pid << " maps the GL driver";
+    usingOurs += maps.find("libEGL_tavro_none.so") != std::string::npos;
+  }
+  EXPECT_GE(usingOurs, 2) << "the program and its web process use Tavro's EGL vendor";
+
+  const std::filesystem::path mesa = "/usr/share/glvnd/egl_vendor.d/50_mesa.json";
+  if (!std::filesystem::exists(mesa)) GTEST_SKIP() << "no Mesa here to name";
+  StopTavro();
+  StartTavro({{"__EGL_VENDOR_LIBRARY_FILENAMES", mesa.string()}});
+  int usingMesa = 0;
+  for (pid_t pid : ProcessesAtTheLoginPage()) usingMesa += MapsGlDriver(Maps(pid));
+  EXPECT_GE(usingMesa, 1) << "the EGL vendor the user named was not used";
 }
 
 }  // namespace

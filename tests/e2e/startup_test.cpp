@@ -1,7 +1,12 @@
 // Start-up as the site and the desktop see it: what is requested, in which order, where the
 // window appears, and what happens when url.txt is empty, missing or not a file.
+#include <time.h>
+
 #include <algorithm>
 #include <iostream>
+#include <map>
+#include <regex>
+#include <sstream>
 
 #include "e2e_fixture.h"
 #include "tavro_config.h"
@@ -130,6 +135,59 @@ TEST_F(StartupTest, EmptyAddressFileAsksFirstThenShowsTheWindowWithoutRequesting
   EXPECT_FALSE(app_->Proc().Wait(1500ms)) << "exited with " << *app_->Proc().ExitCode();
   EXPECT_TRUE(site_->Requests().empty()) << Describe();
   EXPECT_EQ(app_->Caption(), "");
+}
+
+double MonotonicSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The start timeline the benchmark reads: every line of it, its names and their order.
+TEST_F(StartupTest, TimelineOnStderrGivesEachMilestoneOnceOnTheMonotonicClockAndOnlyWhenAskedFor) {
+  StartX();
+  StartSite();
+  PrepareWorkingFolder();
+  const double started = MonotonicSeconds();
+  StartTavro({{"TAVRO_TIMELINE", "1"}});
+  const std::string prefix = "tavro-timeline ";
+  ASSERT_TRUE(WaitUntil([&] { return app_->Proc().Stderr().find(prefix + "caption ") != std::string::npos; }, 60s))
+      << "stderr: " << app_->Proc().Stderr();
+  ASSERT_TRUE(WaitForCaption(kLoginTitle, 30s)) << app_->Caption();
+  const double captioned = MonotonicSeconds();
+
+  const std::regex format(R"(tavro-timeline ([a-z]+) ([0-9]+\.[0-9]{6}))");
+  std::vector<std::string> names;
+  std::map<std::string, double> at;
+  double last = 0;
+  std::istringstream err(app_->Proc().Stderr());
+  for (std::string line; std::getline(err, line);) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, format)) << "\"" << line << "\"";
+    const double seconds = std::stod(m[2]);
+    EXPECT_GE(seconds, last) << line;
+    EXPECT_GE(seconds, started) << line << ": not on the monotonic clock, or before the start";
+    EXPECT_LE(seconds, captioned) << line;
+    last = seconds;
+    EXPECT_TRUE(at.emplace(m[1], seconds).second) << m[1] << " written twice";
+    names.push_back(m[1]);
+  }
+  // The tick and the title may come either way round; everything else has one order.
+  std::vector<std::string> sorted = names;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, (std::vector<std::string>{"caption", "context", "load", "main", "tick", "title", "toolkit", "view"}))
+      << app_->Proc().Stderr();
+  const std::vector<std::string> chain = {"main", "toolkit", "context", "view", "load", "title", "caption"};
+  for (std::size_t i = 1; i < chain.size(); ++i)
+    if (at.count(chain[i - 1]) && at.count(chain[i])) EXPECT_LE(at[chain[i - 1]], at[chain[i]]) << chain[i];
+  if (at.count("tick") && at.count("caption")) EXPECT_LE(at["tick"], at["caption"]);
+
+  // Unset or empty, the switch is off: the same start writes none of it.
+  StopTavro();
+  StartTavro({{"TAVRO_TIMELINE", ""}});
+  ASSERT_TRUE(WaitForCaption(kLoginTitle, 60s)) << app_->Caption();
+  EXPECT_EQ(app_->Proc().Stderr().find("tavro-timeline"), std::string::npos) << app_->Proc().Stderr();
 }
 
 TEST_F(StartupTest, MissingAddressFileReportsError53NamingFileAndFolder) {

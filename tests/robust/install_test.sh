@@ -31,6 +31,8 @@ section "installed files"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 metainfo=share/metainfo/cn.tavro.tavro.metainfo.xml
 expected="bin/tavro
+lib/tavro/egl/libEGL_tavro_none.so
+lib/tavro/egl/tavro_egl_none.json
 share/applications/tavro.desktop
 share/doc/tavro/changelog.gz
 share/doc/tavro/copyright

@@ -157,6 +157,61 @@ TEST_F(PictureFileTest, FilesLargerThanAnySkinAreRefusedUnread) {
   EXPECT_NE(description.find("too large"), std::string::npos) << description;
 }
 
+// Timer1 loads the two pictures twice a second: the cache reads the file each time and decodes
+// only bytes it has not met lately, whatever the file's name, size or time say.
+TEST_F(PictureFileTest, TheCacheSeesEveryChangeOfTheFileAndDecodesOnlyNewBytes) {
+  gtk::PictureFileCache cache;
+  const auto errorOf = [&] {
+    try {
+      cache.Load(kHeader);
+    } catch (const RuntimeError& e) {
+      EXPECT_NE(e.Description().find(kHeader), std::string::npos) << e.Description();
+      return e.Number();
+    }
+    return 0;
+  };
+  const auto pixel = [](const std::shared_ptr<gtk::PixbufPicture>& picture) {
+    const guint8* p = picture->Pixbuf()->get_pixels();
+    return std::string(reinterpret_cast<const char*>(p), 3);
+  };
+  const std::string white = Gif(4, 4, 1, 1);
+  std::string green = white;
+  green.replace(13, 3, "\x00\xFF\x00"s);  // the first colour of the table: same length, other pixels
+  ASSERT_EQ(green.size(), white.size());
+
+  Write(white);
+  const auto first = cache.Load(kHeader);
+  EXPECT_EQ(cache.Load(kHeader), first) << "the same bytes were decoded again";
+  EXPECT_EQ(pixel(first), "\xFF\xFF\xFF"s);
+
+  const auto written = fs::last_write_time(folder_ / fs::path(kHeader));
+  Write(green);
+  fs::last_write_time(folder_ / fs::path(kHeader), written);
+  const auto second = cache.Load(kHeader);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(pixel(second), "\x00\xFF\x00"s) << "a file of the same size and time was taken for the one before";
+  Write(white);
+  EXPECT_EQ(cache.Load(kHeader), first);
+
+  // Every error of the file as it is now, as without the cache; then the picture again.
+  fs::remove(folder_ / fs::path(kHeader));
+  EXPECT_EQ(errorOf(), 53);
+  Write(white.substr(0, 20));
+  EXPECT_EQ(errorOf(), 481);
+  Write(Gif(60000, 60000, 1, 1));
+  EXPECT_EQ(errorOf(), 481);
+  Write(green);
+  EXPECT_EQ(cache.Load(kHeader), second);
+
+  // It keeps a few pictures, not every one it has met.
+  for (unsigned side = 1; side <= gtk::PictureFileCache::kMaxEntries + 1; ++side) {
+    Write(Gif(side + 10, side + 10, 1, 1));
+    cache.Load(kHeader);
+  }
+  Write(white);
+  EXPECT_NE(cache.Load(kHeader), first) << "more pictures kept than the cache holds";
+}
+
 TEST(DecodePictureTest, DamagedDataInMemoryIsAnInvalidPictureNamingWhatWasRead) {
   const std::string sample = ReadAll(fs::path(TAVRO_SAMPLES_DIR) / "界面_06.gif");
   ASSERT_GT(sample.size(), 30u);
