@@ -179,9 +179,14 @@ TEST_F(StartupTest, TimelineOnStderrGivesEachMilestoneOnceOnTheMonotonicClockAnd
   EXPECT_EQ(sorted, (std::vector<std::string>{"caption", "context", "load", "main", "tick", "title", "toolkit", "view"}))
       << app_->Proc().Stderr();
   const std::vector<std::string> chain = {"main", "toolkit", "context", "view", "load", "title", "caption"};
-  for (std::size_t i = 1; i < chain.size(); ++i)
-    if (at.count(chain[i - 1]) && at.count(chain[i])) EXPECT_LE(at[chain[i - 1]], at[chain[i]]) << chain[i];
-  if (at.count("tick") && at.count("caption")) EXPECT_LE(at["tick"], at["caption"]);
+  for (std::size_t i = 1; i < chain.size(); ++i) {
+    if (at.count(chain[i - 1]) && at.count(chain[i])) {
+      EXPECT_LE(at[chain[i - 1]], at[chain[i]]) << chain[i];
+    }
+  }
+  if (at.count("tick") && at.count("caption")) {
+    EXPECT_LE(at["tick"], at["caption"]);
+  }
 
   // Unset or empty, the switch is off: the same start writes none of it.
   StopTavro();
