@@ -608,8 +608,13 @@ class Bench:
         return Run(self, label, [binary or self.args.tavro], cwd=folder, env=dict(self.env, **(env or {})))
 
     def floor(self):
+        # The same drawing as Tavro's: its EGL vendor without GL, when the build made one.
+        env = dict(self.env)
+        vendor = os.path.join(os.path.dirname(self.args.tavro), "tavro_egl_none.json")
+        if os.path.exists(vendor) and "__EGL_VENDOR_LIBRARY_FILENAMES" not in env:
+            env["__EGL_VENDOR_LIBRARY_FILENAMES"] = vendor
         return Run(self, "floor", [self.args.floor, f"{self.args.plain}{LOGIN_PATH}"],
-                   cwd=self.fresh_dir("floor-"), env=self.env)
+                   cwd=self.fresh_dir("floor-"), env=env)
 
     def chromium(self):
         profile = self.fresh_dir("chromium-")

@@ -12,6 +12,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
 static gboolean timeline_on;
@@ -49,6 +50,13 @@ static WebKitWebContext *new_context(void) {
   webkit_memory_pressure_settings_free(memory);
   webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   webkit_web_context_set_sandbox_enabled(context, TRUE);
+  /* An EGL vendor named from outside /usr (Tavro's, in its build tree) must be seen in there. */
+  const char *vendor = getenv("__EGL_VENDOR_LIBRARY_FILENAMES");
+  if (vendor && strncmp(vendor, "/usr/", 5) != 0 && !strchr(vendor, ':')) {
+    char *folder = g_path_get_dirname(vendor);
+    webkit_web_context_add_path_to_sandbox(context, folder, TRUE);
+    g_free(folder);
+  }
   data = webkit_web_context_get_website_data_manager(context);
   webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
   webkit_cookie_manager_set_accept_policy(webkit_website_data_manager_get_cookie_manager(data),
