@@ -272,7 +272,9 @@ std::string LabNotifyOnClick() {
                 "document.getElementById('area').addEventListener('click', function () {\n"
                 "  Notification.requestPermission().then(function (result) {\n"
                 "    document.title = 'notify ' + result;\n"
-                "    if (result === 'granted') new Notification('新访客', {body: '有访客等待接入'});\n"
+                "    if (result !== 'granted') return;\n"
+                "    var n = new Notification('新访客', {body: '有访客等待接入'});\n"
+                "    n.onclick = function () { document.title = 'notify clicked'; };\n"
                 "  });\n"
                 "});\n</script>");
 }
