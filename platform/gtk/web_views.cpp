@@ -13,7 +13,7 @@ namespace {
 // memory passes a third of its soft limit and all it can past half of it; it is never stopped
 // for its size.
 struct MemoryLimits {
-  guint softLimitMb;
+  guint softLimitMb = 0;
   double releaseCachesAt = 0.3;  // of the limit: give back caches and collect
   double releaseAllAt = 0.5;     // of the limit: give back all that it can
 };

@@ -57,7 +57,6 @@ const char* EGLAPIENTRY QueryString(EGLDisplay display, EGLint name) {
     case EGL_VERSION:
       return "1.5";
     case EGL_EXTENSIONS:
-      return "";
     case EGL_CLIENT_APIS:
       return "";
     default:
@@ -140,7 +139,9 @@ EGLSync EGLAPIENTRY CreateSync(EGLDisplay, EGLenum, const EGLAttrib*) {
   return EGL_NO_SYNC;
 }
 EGLBoolean EGLAPIENTRY DestroySync(EGLDisplay, EGLSync) { return Fail(EGL_BAD_PARAMETER); }
-EGLint EGLAPIENTRY ClientWaitSync(EGLDisplay, EGLSync, EGLint, EGLTime) { return Fail(EGL_BAD_PARAMETER); }
+EGLint EGLAPIENTRY ClientWaitSync(EGLDisplay, EGLSync, EGLint, EGLTime) {
+  return static_cast<EGLint>(Fail(EGL_BAD_PARAMETER));
+}
 EGLBoolean EGLAPIENTRY GetSyncAttrib(EGLDisplay, EGLSync, EGLint, EGLAttrib*) {
   return Fail(EGL_BAD_PARAMETER);
 }
