@@ -69,7 +69,11 @@ void RunForm(platform::Runtime& runtime, const std::function<void(platform::Form
             return window && gdk_window_is_viewable(window);
           },
           15s);
-      if (shown && WaitForFrames(gtkForm, 2))
+      const auto framesFrom = std::chrono::steady_clock::now();
+      const bool painted = shown && WaitForFrames(gtkForm, 2, 30s);
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - framesFrom);
+      if (waited > 3s) std::cout << "[ gui ] first frames after " << waited.count() << " ms\n";
+      if (painted)
         body(gtkForm);
       else
         ADD_FAILURE() << "the window was never shown";
