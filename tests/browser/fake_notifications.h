@@ -48,9 +48,9 @@ struct CloseCall {
   std::chrono::steady_clock::time_point at;
 };
 
-// Owns org.freedesktop.Notifications on the bus, served from a thread of its own. As the
-// specification has it, a Notify that replaces one still shown answers with that one's id, and
-// CloseNotification of one shown is answered with NotificationClosed (reason 3).
+// Owns org.freedesktop.Notifications on the bus, served from a thread of its own. As the desktop
+// notification protocol has it, a Notify that replaces one still shown answers with that one's
+// id, and CloseNotification of one shown is answered with NotificationClosed (reason 3).
 class FakeNotificationService {
  public:
   explicit FakeNotificationService(const std::string& busAddress);
