@@ -127,23 +127,31 @@ std::shared_ptr<PixbufPicture> DecodePicture(std::string_view bytes, const std::
   return std::make_shared<PixbufPicture>(Glib::wrap(pixbuf, true));
 }
 
-std::shared_ptr<PixbufPicture> LoadPictureFile(const std::string& fileName) {
-  const std::optional<std::string> bytes = ReadRegularFile(fileName, kMaxPictureFileBytes);
+namespace {
+
+// A picture file's bytes, within the largest a picture file may be.
+std::string ReadPictureFile(const std::string& fileName) {
+  std::optional<std::string> bytes = ReadRegularFile(fileName, kMaxPictureFileBytes);
   if (!bytes) Invalid(DescribeLocation(fileName), "file too large");
-  return DecodePicture(*bytes, DescribeLocation(fileName));
+  return std::move(*bytes);
+}
+
+}  // namespace
+
+std::shared_ptr<PixbufPicture> LoadPictureFile(const std::string& fileName) {
+  return DecodePicture(ReadPictureFile(fileName), DescribeLocation(fileName));
 }
 
 std::shared_ptr<PixbufPicture> PictureFileCache::Load(const std::string& fileName) {
-  std::optional<std::string> bytes = ReadRegularFile(fileName, kMaxPictureFileBytes);
-  if (!bytes) Invalid(DescribeLocation(fileName), "file too large");
+  std::string bytes = ReadPictureFile(fileName);
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->bytes == *bytes) {
+    if (it->bytes == bytes) {
       entries_.splice(entries_.begin(), entries_, it);
       return it->picture;
     }
   }
-  auto picture = DecodePicture(*bytes, DescribeLocation(fileName));
-  entries_.push_front(Entry{std::move(*bytes), picture});
+  auto picture = DecodePicture(bytes, DescribeLocation(fileName));
+  entries_.push_front(Entry{std::move(bytes), picture});
   // The latest always stays; older ones go past the count or once their pixels pass the bound.
   std::size_t count = 0, pixelBytes = 0;
   for (auto it = entries_.begin(); it != entries_.end();) {
