@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <sys/random.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -421,6 +422,13 @@ void Site::Register() {
                         : std::stol(after);
     SendHtml(res, 200, pages::LabSound(ms));
   });
+  svr.Get("/kefu/lab/sounds\\.html", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string n = req.get_param_value("n");
+    const int count = n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos
+                          ? 200
+                          : std::max(1, std::stoi(n));
+    SendHtml(res, 200, pages::LabSounds(count));
+  });
   svr.Get("/kefu/lab/notice-([a-z]+)\\.html", [](const httplib::Request& req, httplib::Response& res) {
     const std::string page = pages::LabNotice(req.matches[1].str());
     if (page.empty())
@@ -516,6 +524,8 @@ void Site::RegisterHostileLabPages() {
       SendHtml(res, 200, pages::LabOtherOriginFrame("/kefu/lab/alert-loop.html?n=1"));
     } else if (name == "alert-loop-frame") {
       SendHtml(res, 200, pages::LabOtherOriginFrame("/kefu/lab/alert-loop.html"));
+    } else if (name == "busy" || name == "busy-idle") {
+      SendHtml(res, 200, pages::LabBusy(name == "busy"));
     } else {
       SendHtml(res, 404, pages::Error(404));
     }

@@ -556,6 +556,44 @@ std::string LabDay() {
                 "}, {once: true});\n</script>");
 }
 
+std::string LabSounds(int count) {
+  return Simple("sounds ready",
+                "<div style=\"position:fixed;inset:0\">sounds</div>\n<script>\n"
+                "var kept = [], ended = 0, count = " + std::to_string(count) + ";\n"
+                "function one() {\n"
+                "  var a = new Audio('/kefu/lab/tone.wav');\n"
+                "  a.addEventListener('ended', function () { ended += 1; show(); });\n"
+                "  kept.push(a);\n"
+                "  a.play().catch(function (e) { document.title = 'sound refused ' + e.name; });\n"
+                "  if (kept.length < count) setTimeout(one, 50);\n"
+                "}\n"
+                "function show() {\n"
+                "  document.title = ended === count ? 'sounds done ' + ended\n"
+                "                                   : 'sounds ' + kept.length + ' ended ' + ended;\n"
+                "}\n"
+                "document.addEventListener('click', function () {\n"
+                "  if (!kept.length) { one(); return; }\n"
+                "  var first = kept[0];\n"
+                "  first.addEventListener('ended', function () {\n"
+                "    document.title = 'replayed ' + first.ended + ' ' + first.currentTime.toFixed(2) + '/' +\n"
+                "                     first.duration.toFixed(2);\n"
+                "  }, {once: true});\n"
+                "  first.play();\n"
+                "});\n</script>");
+}
+
+std::string LabBusy(bool spin) {
+  return Simple("busy starting",
+                std::string("<script>\n"
+                            "fetch('/kefu/login.php', {method: 'POST', credentials: 'same-origin',\n"
+                            "  headers: {'Content-Type': 'application/x-www-form-urlencoded'},\n"
+                            "  body: 'user=demo&password=demo123'})\n"
+                            ".then(function (r) { document.title = r.ok ? 'busy signed-in' : 'busy not signed in';\n") +
+                    (spin ? "  setTimeout(function () { fetch('/kefu/lab/title.php?t=spinning'); for (;;) {} }, 500);\n"
+                          : "  fetch('/kefu/lab/title.php?t=idle');\n") +
+                    "});\n</script>");
+}
+
 std::string LabTimerLateness() {
   // The worst of the last two seconds, so that the page's own start is soon forgotten; the count
   // of ticks makes every title a new one.

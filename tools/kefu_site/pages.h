@@ -76,6 +76,13 @@ std::string LabSound(long afterMs);
 // An agent's day on one page: signs the demo account in, notifies, plays the tone as sound and as
 // video, and on a click opens a window of the site; its title tells each step ("day ...").
 std::string LabDay();
+// A busy console's sounds: a click plays `count` new Audio elements of the tone, one every 50 ms,
+// each kept and listened to ("sounds done N" when all have ended); the next click plays the
+// first one again ("replayed <ended> <currentTime>/<duration>").
+std::string LabSounds(int count);
+// Signs the demo account in ("busy signed-in"), then, with `spin`, asks for the marker
+// "spinning" and runs a script that never ends; without, asks for the marker "idle".
+std::string LabBusy(bool spin);
 // Measures how late its 50 ms timer runs, and shows the worst of the last two seconds: "late N ms".
 std::string LabTimerLateness();
 
