@@ -16,6 +16,7 @@ packages=(
   python3 python3-pil clang libclang-rt-14-dev dpkg-dev file openssl
   dbus-daemon  # a session bus of the tests' own, with a fake notification service
   strace  # the test that a session writes no file
+  pulseaudio pulseaudio-utils  # a desktop's sound server for the tests of the site's sounds
   # packaging: checks of the desktop entry, the Debian package, the AppStream metainfo and the
   # manual page (dpkg-dev above builds the .deb's dependencies)
   desktop-file-utils lintian appstream man-db

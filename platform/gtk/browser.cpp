@@ -69,6 +69,7 @@ void Browser::Attach(WebKitWebView* view, Gtk::Window& window, bool site) {
   contextMenus_.Attach(view);
   navigation_.Attach(view);
   if (!site) return;
+  finishedMedia_.Attach(view);
   keys_.Attach(view, window);
   paste_.Attach(view);
   drop_.Attach(view);
