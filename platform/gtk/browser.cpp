@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "direct_request.h"
 #include "site_origin.h"
 
 namespace tavro::platform::gtk {
@@ -146,12 +145,31 @@ void Browser::ReleaseHeldLoads() {
 void Browser::SendHeldLoads() {
   auto held = std::move(heldLoads_);
   heldLoads_.clear();
-  for (const auto& [view, uri] : held) {
-    DirectRequest request;
-    request.uri = uri;
-    request.cookieHeader = siteCookies_.HeaderFor(uri);
-    SendDirect(request, endingBy_.value_or(std::chrono::steady_clock::now() + kHeldLoadWait));
+  for (const auto& [view, uri] : held)
+    SendDirect(DirectFor(view.get(), uri),
+               endingBy_.value_or(std::chrono::steady_clock::now() + kHeldLoadWait));
+}
+
+void Browser::SendUnstartedLoads() {
+  for (WebKitWebView* view : views_.SiteViews()) {
+    const std::string uri = navigation_.ProgramLoadNotStarted(view);
+    if (uri.empty()) continue;
+    // The engine's load must not follow Tavro's if the page comes back before the end.
+    webkit_web_view_stop_loading(view);
+    SendDirect(DirectFor(view, uri), endingBy_.value_or(std::chrono::steady_clock::now() + kHeldLoadWait));
   }
+}
+
+DirectRequest Browser::DirectFor(WebKitWebView* view, const std::string& uri) const {
+  DirectRequest request;
+  request.uri = uri;
+  // Only the site's pages have the site's session; an outside page's own cookies stay with it.
+  if (!view || views_.IsSite(view)) request.cookieHeader = siteCookies_.HeaderFor(uri);
+  if (view) {
+    const char* agent = webkit_settings_get_user_agent(webkit_web_view_get_settings(view));
+    request.userAgent = agent ? agent : "";
+  }
+  return request;
 }
 
 void Browser::ProgramLoading(WebKitWebView* view) {
@@ -163,21 +181,14 @@ void Browser::ProgramLoading(WebKitWebView* view) {
 }
 
 void Browser::SendNow(WebKitWebView* view, const std::string& uri) {
-  if (!endingBy_) return;
-  DirectRequest request;
-  request.uri = uri;
-  // Only the site's pages have the site's session; an outside page's own cookies stay with it.
-  if (!view || views_.IsSite(view)) request.cookieHeader = siteCookies_.HeaderFor(uri);
-  if (view) {
-    const char* agent = webkit_settings_get_user_agent(webkit_web_view_get_settings(view));
-    request.userAgent = agent ? agent : "";
-  }
-  SendDirect(request, *endingBy_);
+  if (endingBy_) SendDirect(DirectFor(view, uri), *endingBy_);
 }
 
 void Browser::CloseAll() {
+  const bool first = !closing_;
   closing_ = true;
   SendHeldLoads();
+  if (first) SendUnstartedLoads();
   notices_.CloseAll();
   dialogs_.CloseAll();
   downloads_.CloseAll();

@@ -78,6 +78,11 @@ class Browser {
   // itself with the copy of the cookies (a logout must not be lost).
   void ReleaseHeldLoads();
   void SendHeldLoads();
+  // The program's loads of the site's pages that the engine has not started by the time the
+  // window goes (a page busy, stopped or hung in its web process): sent by Tavro itself, once.
+  void SendUnstartedLoads();
+  // A request of the site's, sent by Tavro itself, as the view would have sent it.
+  DirectRequest DirectFor(WebKitWebView* view, const std::string& uri) const;
 
   // Outside pages' context, made with the first outside view: a context starts a network
   // process of its own.
@@ -106,6 +111,7 @@ class Browser {
   BrowserKeys keys_;
   ClipboardPaste paste_;
   FileDrop drop_;
+  FinishedMedia finishedMedia_;
   NavigationPolicy navigation_;
 };
 

@@ -48,6 +48,11 @@ void NavigationPolicy::ProgramLoading(WebKitWebView* view) {
   if (const auto it = states_.find(view); it != states_.end()) it->second.programUri = UriOf(view);
 }
 
+std::string NavigationPolicy::ProgramLoadNotStarted(WebKitWebView* view) const {
+  const auto it = states_.find(view);
+  return it == states_.end() ? std::string() : it->second.programUri;
+}
+
 bool NavigationPolicy::Policed(WebKitWebView* view) const {
   return views_.IsSite(view) && &views_.WindowOf(view) == &views_.MainWindow();
 }

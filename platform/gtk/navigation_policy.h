@@ -26,6 +26,9 @@ class NavigationPolicy {
   void Detach(WebKitWebView* view);
   // The program has just asked the view to load a page: that load may go anywhere.
   void ProgramLoading(WebKitWebView* view);
+  // The address of the program's latest load in the view while the engine has not started it
+  // (its web process is busy, stopped or hung); empty once it has.
+  std::string ProgramLoadNotStarted(WebKitWebView* view) const;
 
  private:
   struct State {
