@@ -12,6 +12,10 @@ namespace {
 // load are kept from the page too, so that it hears what a replay of a kept player gives: play,
 // seeking, seeked, playing, timeupdate..., pause, ended.
 //
+// A sound that the engine leaves stuck (playing, its time standing still and no data coming: now
+// and then when many start at once) gets a new player the same way, from where it stood, so that
+// it plays and ends as the page expects; twice at most.
+//
 // Only audio elements are parked (a video shows its frame), never one with controls, an assigned
 // object (a call's stream), a blob: source (its address may be revoked), an error or a seek in
 // progress. The script runs before the page's own, so that it holds the engine's accessors.
@@ -31,11 +35,13 @@ constexpr char kScript[] = R"js((function () {
 
   // How long an element stays as the page left it before its player goes.
   var ENDED_MS = 2000, PAUSED_MS = 5000, LONGEST_RESTORE_MS = 10000;
+  // How long a playing element's time may stand still with no data coming in.
+  var STUCK_MS = 5000, MOST_REVIVALS = 2;
   var HAVE_METADATA = 1, NETWORK_EMPTY = 0, NETWORK_NO_SOURCE = 3;
 
   var engine = {};
   var names = ['paused', 'ended', 'currentTime', 'duration', 'readyState', 'networkState', 'seeking', 'buffered',
-               'seekable', 'played', 'error', 'currentSrc', 'srcObject', 'controls', 'src'];
+               'seekable', 'played', 'error', 'currentSrc', 'srcObject', 'controls', 'src', 'playbackRate'];
   for (var i = 0; i < names.length; i++) {
     var d = describe(proto, names[i]);
     if (!d || !d.get || !d.configurable) return;
@@ -63,6 +69,21 @@ constexpr char kScript[] = R"js((function () {
     if (st.timer) cancel(st.timer);
     st.timer = 0;
   }
+  function watchProgress(el, st) {
+    if (st.stuckTimer) cancel(st.stuckTimer);
+    var at = read(el, 'currentTime');
+    st.stuckTimer = later(function () {
+      st.stuckTimer = 0;
+      if (st.phase === 'watched' && st.revivals < MOST_REVIVALS && !read(el, 'paused') && !read(el, 'ended') &&
+          !read(el, 'seeking') && read(el, 'playbackRate') !== 0 && read(el, 'currentTime') === at &&
+          renewable(el))
+        revive(el, st);
+    }, STUCK_MS);
+  }
+  function unwatchProgress(st) {
+    if (st.stuckTimer) cancel(st.stuckTimer);
+    st.stuckTimer = 0;
+  }
 
   // Heard first, in the capture phase at the element, before the page's own listeners.
   function heard(event) {
@@ -73,7 +94,11 @@ constexpr char kScript[] = R"js((function () {
       apply(stopEvent, event, []);
       return;
     }
-    if (st.phase === 'restoring' && (type === 'ended' || type === 'pause')) finishRestoring(st);
+    if (st.phase === 'restoring') {
+      // A stuck element's new player: the page heard its play already, and it never paused.
+      var replayed = st.reviving && (type === 'play' || type === 'playing' || type === 'pause');
+      if (!replayed && (type === 'ended' || type === 'pause')) finishRestoring(st);
+    }
     if (st.phase === 'restoring') {
       if (type === 'loadedmetadata' && st.seekTo !== null) {
         var to = st.seekTo;
@@ -81,35 +106,49 @@ constexpr char kScript[] = R"js((function () {
         st.ownSeek = !st.pageSeek;
         apply(engine.currentTime.set, el, [to]);
       }
-      var ours = LOADING[type] || ((type === 'seeking' || type === 'seeked') && st.ownSeek);
+      var ours = LOADING[type] || ((type === 'seeking' || type === 'seeked') && st.ownSeek) || replayed;
       if (type === 'seeked') st.ownSeek = false;
       if (type === 'canplaythrough') st.loaded = true;
-      if (type === 'error' || (st.loaded && !st.ownSeek && st.seekTo === null)) finishRestoring(st);
+      if (type === 'error' || (st.loaded && !st.ownSeek && st.seekTo === null)) {
+        finishRestoring(st);
+        if (!read(el, 'paused')) watchProgress(el, st);
+      }
       if (ours) apply(stopEvent, event, []);
       return;
     }
-    if (type === 'ended') schedule(el, st, ENDED_MS);
-    else if (type === 'pause') schedule(el, st, PAUSED_MS);
-    else if (type === 'play' || type === 'playing' || type === 'seeking') unschedule(st);
+    if (type === 'ended' || type === 'pause') {
+      unwatchProgress(st);
+      schedule(el, st, type === 'ended' ? ENDED_MS : PAUSED_MS);
+    } else if (type === 'play' || type === 'playing' || type === 'seeking') {
+      unschedule(st);
+      if (!read(el, 'paused')) watchProgress(el, st);
+    } else if ((type === 'timeupdate' || type === 'progress') && !read(el, 'paused')) {
+      watchProgress(el, st);
+    }
   }
 
   function watch(el) {
     var st = stateOf(el);
     if (st || !(el instanceof AudioElement)) return st;
-    st = {phase: 'watched', timer: 0, snap: null, seekTo: null, pageSeek: false, ownSeek: false, loaded: false,
-          restoreTimer: 0};
+    st = {phase: 'watched', timer: 0, stuckTimer: 0, snap: null, seekTo: null, pageSeek: false, ownSeek: false,
+          loaded: false, reviving: false, revivals: 0, restoreTimer: 0};
     apply(mapSet, states, [el, st]);
     for (var i = 0; i < HEARD.length; i++) apply(listen, el, [HEARD[i], heard, true]);
     return st;
   }
 
-  function parkable(el) {
-    if (!read(el, 'paused') || read(el, 'seeking') || read(el, 'controls') || read(el, 'error')) return false;
-    if (read(el, 'srcObject') !== null || read(el, 'readyState') < HAVE_METADATA) return false;
-    var network = read(el, 'networkState');
-    if (network === NETWORK_EMPTY || network === NETWORK_NO_SOURCE) return false;
+  // Its source can be loaded again as it was: the page's address, not an object or a blob's
+  // address (which may be revoked by now); and it shows no controls of its own.
+  function renewable(el) {
+    if (read(el, 'controls') || read(el, 'error') || read(el, 'srcObject') !== null) return false;
     var src = read(el, 'currentSrc');
     return !!src && !apply(startsWith, src, ['blob:']);
+  }
+
+  function parkable(el) {
+    if (!read(el, 'paused') || read(el, 'seeking') || read(el, 'readyState') < HAVE_METADATA) return false;
+    var network = read(el, 'networkState');
+    return network !== NETWORK_EMPTY && network !== NETWORK_NO_SOURCE && renewable(el);
   }
 
   // The page sets the src attribute of a parked element itself: its own load goes ahead.
@@ -120,14 +159,19 @@ constexpr char kScript[] = R"js((function () {
     }
   }) : null;
 
-  function park(el) {
-    var st = stateOf(el);
-    if (!st || st.phase !== 'watched' || !parkable(el)) return;
+  function snapshot(el) {
     var snap = {};
     var kept = ['currentTime', 'duration', 'readyState', 'networkState', 'ended', 'buffered', 'seekable', 'played',
                 'currentSrc'];
     for (var i = 0; i < kept.length; i++) snap[kept[i]] = read(el, kept[i]);
-    st.snap = snap;
+    return snap;
+  }
+
+  function park(el) {
+    var st = stateOf(el);
+    if (!st || st.phase !== 'watched' || !parkable(el)) return;
+    unwatchProgress(st);
+    st.snap = snapshot(el);
     st.phase = 'parked';
     if (sourceWatch) apply(observe, sourceWatch, [el, {attributes: true, attributeFilter: ['src']}]);
     assign(el, new BlobOf());
@@ -141,14 +185,24 @@ constexpr char kScript[] = R"js((function () {
     assign(el, null);
   }
 
-  function restore(el, st, seekTo, pageSeek) {
+  // A new player for a stuck element, playing on from where it stood; the page hears none of it.
+  function revive(el, st) {
+    st.revivals += 1;
+    st.snap = snapshot(el);
+    restore(el, st, st.snap.currentTime, false, true);
+    apply(load, el, []);
+    apply(play, el, []).catch(function () {});
+  }
+
+  function restore(el, st, seekTo, pageSeek, reviving) {
     st.phase = 'restoring';
     st.seekTo = seekTo;
     st.pageSeek = pageSeek;
     st.ownSeek = false;
     st.loaded = false;
+    st.reviving = !!reviving;
     st.restoreTimer = later(function () { finishRestoring(st); }, LONGEST_RESTORE_MS);
-    assign(el, null);
+    if (!reviving) assign(el, null);
   }
 
   function finishRestoring(st) {
@@ -156,6 +210,7 @@ constexpr char kScript[] = R"js((function () {
     st.phase = 'watched';
     st.snap = null;
     st.seekTo = null;
+    st.reviving = false;
     cancel(st.restoreTimer);
     st.restoreTimer = 0;
   }
@@ -201,7 +256,7 @@ constexpr char kScript[] = R"js((function () {
     return apply(engineTime, this, []);
   }, function (value) {
     var st = stateOf(this);
-    if (st && st.phase === 'parked') return restore(this, st, +value, true);
+    if (st && st.phase === 'parked') return restore(this, st, +value, true, false);
     if (st && st.phase === 'restoring' && st.seekTo !== null) {
       st.seekTo = +value;
       st.pageSeek = true;
@@ -226,7 +281,7 @@ constexpr char kScript[] = R"js((function () {
 
   proto.play = function () {
     var st = watch(this);
-    if (st && st.phase === 'parked') restore(this, st, st.snap.ended ? 0 : st.snap.currentTime, st.snap.ended);
+    if (st && st.phase === 'parked') restore(this, st, st.snap.ended ? 0 : st.snap.currentTime, st.snap.ended, false);
     else if (st) unschedule(st);
     return apply(play, this, arguments);
   };
@@ -243,7 +298,7 @@ constexpr char kScript[] = R"js((function () {
   if (fastSeek) {
     proto.fastSeek = function (time) {
       var st = stateOf(this);
-      if (st && st.phase === 'parked') return restore(this, st, +time, true);
+      if (st && st.phase === 'parked') return restore(this, st, +time, true, false);
       return apply(fastSeek, this, arguments);
     };
   }
