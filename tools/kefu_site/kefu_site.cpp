@@ -7,6 +7,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "chat.h"
 #include "input_pages.h"
 #include "pages.h"
 
@@ -250,7 +251,10 @@ std::size_t SessionStore::Size() const {
 // ---- the site -----------------------------------------------------------------------------
 
 Site::Site(SiteOptions options)
-    : options_(std::move(options)), sessions_(options_.max_sessions), server_(std::make_unique<httplib::Server>()) {
+    : options_(std::move(options)),
+      sessions_(options_.max_sessions),
+      chat_(std::make_unique<Chat>(options_.marker)),
+      server_(std::make_unique<httplib::Server>()) {
   if (!IsValidMarker(options_.marker))
     throw std::invalid_argument("the title marker must be \"QQ\" followed by exactly seven digits");
   if (!options_.log_path.empty()) {
@@ -292,6 +296,7 @@ void Site::Stop() {
     stopping_ = true;
   }
   wait_cv_.notify_all();
+  chat_->Stop();
   if (!thread_.joinable()) return;
   // The server only honours stop() once its loop runs; the thread may not have got there yet.
   while (serving_ && !server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -440,6 +445,7 @@ void Site::Register() {
     Redirect(res, "http://localhost:" + std::to_string(req.local_port) + path);
   });
   svr.Get("/kefu/lab/hang\\.php", [this](const auto& req, auto& res) { Hang(req, res); });
+  chat_->Register(svr);
   RegisterHostileLabPages();
 }
 
