@@ -277,6 +277,9 @@ int Site::Start(int port, const std::string& host) {
   server_->set_socket_options([](socket_t sock) {
     int yes = 1;
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    // Answers leave at once (accepted sockets inherit it): a body written after its headers must
+    // not wait up to 40 ms for the client's delayed acknowledgement.
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
   });
   if (port == 0) bound = server_->bind_to_any_port(host);
   else if (server_->bind_to_port(host, port)) bound = port;
