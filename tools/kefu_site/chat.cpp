@@ -19,7 +19,8 @@ namespace {
 constexpr std::int64_t kDefaultIntervalMs = 1000;
 constexpr std::int64_t kMinIntervalMs = 50;
 constexpr std::int64_t kMaxIntervalMs = 60000;
-constexpr std::size_t kMaxClients = 64;
+// Each waiting poll holds one of the site's 32 server threads: the rest must stay for other pages.
+constexpr std::size_t kMaxClients = 16;
 constexpr std::size_t kMaxClientId = 32;
 constexpr std::size_t kMaxPageLoads = 256;  // per client
 constexpr std::size_t kMaxArrivals = 200000;
