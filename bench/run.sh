@@ -15,6 +15,14 @@
 #   bench/run.sh --ab-env VAR=value [--ab-env VAR=value]... [--rounds N] [--idle SECONDS]
 #       this working tree's build without (A) and with (B) that environment
 # Revisions are built once each under build/ab/ (git archive of the commit, Release).
+#
+# A busy day, beside chromium --app; writes its own block of docs/PERFORMANCE.md:
+#   bench/run.sh --day MINUTES [--freeze SECONDS] [--cut SECONDS] [--interval MS] [--sample SECONDS]
+#       both programs on the demo site's chat page (a message every MS, 1000 by default, and a new
+#       sound for each) with a sound server of their own; after half the day both are frozen for
+#       --freeze seconds (300), then the network to the site is cut for --cut seconds (20); threads,
+#       file descriptors, memory and CPU sampled every --sample seconds (10), each message's lateness,
+#       and the recovery after each fault. The run lasts MINUTES, or longer when the faults need it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,8 +30,12 @@ root=$PWD
 ab_revs=()
 ab_env=()
 args=()
+day=""
 while (($#)); do
   case $1 in
+    --day)
+      (($# >= 2)) && [[ $2 =~ ^[0-9]+([.][0-9]+)?$ ]] || { echo "bench: --day needs minutes" >&2; exit 2; }
+      day=$2; shift 2 ;;
     --ab)
       (($# >= 3)) || { echo "bench: --ab needs two revisions" >&2; exit 2; }
       ab_revs=("$2" "$3"); shift 3 ;;
@@ -34,6 +46,7 @@ while (($#)); do
   esac
 done
 ab=$(( ${#ab_revs[@]} + ${#ab_env[@]} > 0 ))
+if [[ -n $day ]] && ((ab)); then echo "bench: --day and the A/B modes do not go together" >&2; exit 2; fi
 
 scripts/setup.sh --bench
 
@@ -127,6 +140,27 @@ name=$(sed -n 's/^#define TAVRO_DISPLAY_NAME "\(.*\)"$/\1/p' "$build/generated/t
 # to start its own through dbus-launch, and a bus left behind by one program slows the next.
 session=()
 command -v dbus-run-session >/dev/null && session=(dbus-run-session --)
+
+if [[ -n $day ]]; then
+  # A sound server of the run's own, as a desktop has: both programs play into its null sink.
+  mkdir -p "$work/pulse/home" "$work/pulse/runtime"
+  HOME=$work/pulse/home XDG_RUNTIME_DIR=$work/pulse/runtime \
+    pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no \
+      --load="module-null-sink sink_name=day" \
+      --load="module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" >"$work/pulse.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [[ -S "$work/pulse/native" ]] && break; sleep 0.05; done
+  [[ -S "$work/pulse/native" ]] || { cat "$work/pulse.log" >&2; echo "bench: the sound server did not start" >&2; exit 1; }
+  "${session[@]}" /usr/bin/python3 bench/day.py \
+    --minutes "$day" \
+    --display ":$(head -n1 "$display_fd")" \
+    --tavro "$root/$build/app/tavro" \
+    --samples "$root/packaging/samples" \
+    --site "http://127.0.0.1:$plain_port" \
+    --pulse "unix:$work/pulse/native" \
+    --work "$work" --out "$root/docs/PERFORMANCE.md" "${args[@]}"
+  exit
+fi
 "${session[@]}" /usr/bin/python3 bench/bench.py \
   --display ":$(head -n1 "$display_fd")" \
   --tavro "$root/$build/app/tavro" \

@@ -22,7 +22,7 @@ packages=(
   desktop-file-utils lintian appstream man-db
 )
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(chromium surf procps)
+  packages+=(chromium surf procps pulseaudio)
 fi
 
 missing=()

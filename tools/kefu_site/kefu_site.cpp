@@ -8,6 +8,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "chat.h"
 #include "input_pages.h"
 #include "pages.h"
 
@@ -251,7 +252,10 @@ std::size_t SessionStore::Size() const {
 // ---- the site -----------------------------------------------------------------------------
 
 Site::Site(SiteOptions options)
-    : options_(std::move(options)), sessions_(options_.max_sessions), server_(std::make_unique<httplib::Server>()) {
+    : options_(std::move(options)),
+      sessions_(options_.max_sessions),
+      chat_(std::make_unique<Chat>(options_.marker)),
+      server_(std::make_unique<httplib::Server>()) {
   if (!IsValidMarker(options_.marker))
     throw std::invalid_argument("the title marker must be \"QQ\" followed by exactly seven digits");
   if (!options_.log_path.empty()) {
@@ -274,6 +278,9 @@ int Site::Start(int port, const std::string& host) {
   server_->set_socket_options([](socket_t sock) {
     int yes = 1;
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    // Answers leave at once (accepted sockets inherit it): a body written after its headers must
+    // not wait up to 40 ms for the client's delayed acknowledgement.
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
   });
   if (port == 0) bound = server_->bind_to_any_port(host);
   else if (server_->bind_to_port(host, port)) bound = port;
@@ -293,6 +300,7 @@ void Site::Stop() {
     stopping_ = true;
   }
   wait_cv_.notify_all();
+  chat_->Stop();
   if (!thread_.joinable()) return;
   // The server only honours stop() once its loop runs; the thread may not have got there yet.
   while (serving_ && !server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -448,6 +456,7 @@ void Site::Register() {
     Redirect(res, "http://localhost:" + std::to_string(req.local_port) + path);
   });
   svr.Get("/kefu/lab/hang\\.php", [this](const auto& req, auto& res) { Hang(req, res); });
+  chat_->Register(svr);
   RegisterHostileLabPages();
 }
 

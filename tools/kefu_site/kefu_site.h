@@ -23,6 +23,8 @@ struct Response;
 
 namespace kefu {
 
+class Chat;
+
 inline constexpr std::string_view kSessionCookie = "KEFUSESSID";
 inline constexpr std::string_view kDemoUser = "demo";
 inline constexpr std::string_view kDemoPassword = "demo123";
@@ -111,6 +113,7 @@ class Site {
 
   SiteOptions options_;
   SessionStore sessions_;
+  std::unique_ptr<Chat> chat_;
   std::unique_ptr<httplib::Server> server_;
 
   std::mutex log_mutex_;
