@@ -14,7 +14,7 @@
 
 #include "form/form1_design.h"
 #include "form1.h"
-#include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/runtime/gtk_platform.h"
 #include "tavro_config.h"
 
 namespace {

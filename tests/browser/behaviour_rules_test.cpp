@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/gtk/context_menu.h"
-#include "platform/gtk/own_pages.h"
-#include "platform/gtk/outage.h"
-#include "platform/gtk/site_origin.h"
+#include "platform/gtk/browser/input/context_menu.h"
+#include "platform/gtk/browser/recovery/own_pages.h"
+#include "platform/gtk/browser/recovery/outage.h"
+#include "platform/gtk/browser/views/site_origin.h"
 
 namespace tavro::platform::gtk {
 namespace {

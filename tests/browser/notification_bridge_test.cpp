@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "fake_notifications.h"
-#include "platform/gtk/notification_bridge.h"
-#include "platform/gtk/notification_rate.h"
+#include "platform/gtk/browser/notifications/notification_bridge.h"
+#include "platform/gtk/browser/notifications/notification_rate.h"
 #include "wait.h"
 
 namespace tavro::browser {

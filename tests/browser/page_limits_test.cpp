@@ -2,7 +2,7 @@
 // download per input, when a page's dialogs may be stopped, when a page is caught in a loop.
 #include <gtest/gtest.h>
 
-#include "platform/gtk/page_limits.h"
+#include "platform/gtk/browser/limits/page_limits.h"
 
 namespace tavro::platform::gtk {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "browser_fixture.h"
 #include "tavro_config.h"
-#include "platform/gtk/crash_reload.h"
-#include "platform/gtk/load_order.h"
+#include "platform/gtk/browser/recovery/crash_reload.h"
+#include "platform/gtk/form/load_order.h"
 
 namespace tavro::browser {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "browser_fixture.h"
 #include "fake_notifications.h"
-#include "platform/gtk/notification_bridge.h"
+#include "platform/gtk/browser/notifications/notification_bridge.h"
 
 // After gtest: Xlib's macros (None, Bool) would clash with its names.
 #include <X11/Xlib.h>

@@ -4,7 +4,7 @@
 
 #include "app/form1.h"
 #include "gui_fixture.h"
-#include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/runtime/gtk_platform.h"
 #include "tavro_config.h"
 
 // Xlib last: its macros would break the C++ headers above.

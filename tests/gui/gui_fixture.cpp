@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/form/form1_design.h"
-#include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/runtime/gtk_platform.h"
 #include "tavro_config.h"
 
 // Xlib last: its macros would break the C++ headers above.

@@ -17,7 +17,7 @@
 #include "image.h"
 #include "input.h"
 #include "platform/forms.h"
-#include "platform/gtk/gtk_form.h"
+#include "platform/gtk/form/gtk_form.h"
 #include "temp_dir.h"
 #include "wait.h"
 #include "x_server.h"

@@ -6,7 +6,7 @@
 
 #include "demo_site.h"
 #include "gui_fixture.h"
-#include "platform/gtk/timer_control.h"
+#include "platform/gtk/form/timer_control.h"
 
 #define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gsettingsbackend.h>

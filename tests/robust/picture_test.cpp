@@ -15,7 +15,7 @@
 
 #include "fake/scratch_folder.h"
 #include "platform/errors.h"
-#include "platform/gtk/picture.h"
+#include "platform/gtk/form/picture.h"
 
 namespace {
 
