@@ -18,8 +18,6 @@ constexpr char kEmptyFilePrompt[] = "在url.txt填写您的网址地址即可运
 constexpr char kExitQuestion[] = "你是否真的要退出吗？";
 constexpr char kLoggedInHeader[] = "界面_03.gif";
 constexpr char kLoggedInClose[] = "界面_06.gif";
-constexpr float kExitWaitSeconds = 1.0F;
-constexpr float kSecondsPerDay = 86400.0F;
 constexpr int kCornerEllipse = 5;
 constexpr int kLeftButton = 1;
 
@@ -88,8 +86,8 @@ void Form1::Picture2_Click() {
   const float start = runtime_.Timer();
   for (;;) {
     float elapsed = runtime_.Timer() - start;
-    if (elapsed < 0) elapsed += kSecondsPerDay;
-    if (elapsed >= kExitWaitSeconds) break;
+    if (elapsed < 0) elapsed += platform::kSecondsPerDay;
+    if (elapsed >= platform::kLogoutWaitSeconds) break;
     runtime_.DoEvents();
   }
   runtime_.Unload(Me);

@@ -23,6 +23,12 @@ enum WindowStateValue : int { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
 // interrupt, or the report of an error that ends it).
 enum UnloadModeValue : int { vbFormControlMenu = 0, vbFormCode = 1, vbAppWindows = 2, vbAppTaskManager = 3 };
 
+// The one second the exit waits for its logout, which is also the longest the program waits for a
+// logout at any other end.
+inline constexpr float kLogoutWaitSeconds = 1.0F;
+// The seconds clock's day: it starts again from 0 at midnight.
+inline constexpr float kSecondsPerDay = 86400.0F;
+
 // A decoded picture: owned by whoever holds it, released with the last reference.
 class Picture {
  public:

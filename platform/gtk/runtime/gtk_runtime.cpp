@@ -13,6 +13,7 @@
 #include "gtk_platform.h"
 #include "message_box.h"
 #include "picture.h"
+#include "program_end.h"
 #include "session_end.h"
 #include "single_instance.h"
 #include "timeline.h"
@@ -24,9 +25,6 @@ namespace {
 constexpr int kErrorExitCode = 1;
 // The desktop session's name for Tavro, as its desktop entry and metainfo have it.
 constexpr char kApplicationId[] = "cn.tavro.tavro";
-// How long an ending program gives its logout.
-constexpr std::chrono::milliseconds kLongestLogoutWait{1000};
-constexpr double kSecondsPerDay = 86400.0;
 
 double LocalSecondsSinceMidnight() {
   const auto now = std::chrono::system_clock::now();
@@ -84,7 +82,7 @@ void GtkRuntime::QuitIfDone() {
 void GtkRuntime::EndSession(int unloadMode, bool displayAlive) {
   if (ending_) return;
   ending_ = true;
-  const auto deadline = std::chrono::steady_clock::now() + kLongestLogoutWait;
+  const auto deadline = std::chrono::steady_clock::now() + kLogoutWait;
   if (form_ && !form_->Unloaded()) {
     form_->BeginEnding(deadline);
     if (form_->QueryUnload) {
