@@ -23,7 +23,7 @@ TEST_F(Desktop, MainViewHoldsTheKeyboardAndTheWindowStateFollowsMinimising) {
   std::unique_ptr<app::Form1> form1;
   RunForm([&](platform::Form& form) { form1 = std::make_unique<app::Form1>(*runtime_, *user32, form); },
           [&](GtkForm& form) {
-            GtkWidget* main = GTK_WIDGET(form.ViewNamed("WebBrowser1"));
+            GtkWidget* main = GTK_WIDGET(ViewNamed("WebBrowser1"));
             // The window manager gives the keyboard to a new window; a loaded machine makes it wait.
             EXPECT_TRUE(WaitFor([&] { return gtk_widget_has_focus(main); }, 20s))
                 << "the main view does not receive the keyboard";

@@ -30,17 +30,17 @@ TEST_F(FocusChain, TabFollowsTheStoredTabPositionsPassingOverHiddenAndUnfocusabl
     // Pages with one button: Tab into a view lands on it, the next Tab leaves the view. A page
     // that loses the keyboard lets go of its button, so that coming back starts on it again.
     for (const char* name : {"WebBrowser1", "WebBrowser2", "WebBrowser3"})
-      ASSERT_TRUE(ShowHtml(form.ViewNamed(name),
+      ASSERT_TRUE(ShowHtml(ViewNamed(name),
                            "<body><button onfocus=\"document.title='on'\">b</button><script>"
                            "window.onblur = function () { document.activeElement.blur(); document.title = 'off'; };"
                            "</script></body>"))
           << name;
-    gtk_widget_grab_focus(GTK_WIDGET(form.ViewNamed("WebBrowser1")));
+    gtk_widget_grab_focus(GTK_WIDGET(ViewNamed("WebBrowser1")));
     ASSERT_TRUE(WaitFor([&] { return gtk_window_is_active(form.Window().gobj()); }, 5s)) << "no keyboard";
     ASSERT_EQ(FocusedName(form), "WebBrowser1");
     input_->Key(Xid(form), "Tab");
     ASSERT_TRUE(WaitFor(
-        [&] { return g_strcmp0(webkit_web_view_get_title(form.ViewNamed("WebBrowser1")), "on") == 0; }, 5s))
+        [&] { return g_strcmp0(webkit_web_view_get_title(ViewNamed("WebBrowser1")), "on") == 0; }, 5s))
         << "the first Tab did not reach the main view's button";
 
     // The key itself: Tab on the main view's last (only) button goes on to the next tab position

@@ -18,6 +18,7 @@
 #include "input.h"
 #include "platform/forms.h"
 #include "platform/gtk/form/gtk_form.h"
+#include "platform/gtk/runtime/gtk_runtime.h"
 #include "temp_dir.h"
 #include "wait.h"
 #include "x_server.h"
@@ -81,6 +82,10 @@ class GuiTest : public ::testing::Test {
 
   void RunForm(const std::function<void(platform::Form&)>& attach, const std::function<void(GtkForm&)>& body) {
     guitest::RunForm(*runtime_, attach, body);
+  }
+  // The browser view of a placed control, made now if it was not yet.
+  WebKitWebView* ViewNamed(const std::string& name) {
+    return dynamic_cast<platform::gtk::GtkRuntime&>(*runtime_).ViewNamed(name);
   }
   // The window's upper-left corner on the screen and its size, once GTK's requests have reached
   // the X server.

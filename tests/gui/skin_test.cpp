@@ -84,7 +84,7 @@ class Skin : public GuiTest {
 
 TEST_F(Skin, StartupShowsTheHeaderTheCutCloseBoxAndOtherwiseOnlyTheMainView) {
   RunForm(nullptr, [&](GtkForm& form) {
-    ASSERT_TRUE(ShowColourPage(form.ViewNamed("WebBrowser1"), "#f0f"));
+    ASSERT_TRUE(ShowColourPage(ViewNamed("WebBrowser1"), "#f0f"));
     const ResourceImage header("/tavro/form/header.gif");
     const ResourceImage close("/tavro/form/close.gif");
     ASSERT_EQ(header.Width(), 317);
@@ -129,8 +129,8 @@ TEST_F(Skin, StartupShowsTheHeaderTheCutCloseBoxAndOtherwiseOnlyTheMainView) {
 
 TEST_F(Skin, AdvertisementViewStandsInFrontOfTheMainViewOnceShown) {
   RunForm(nullptr, [&](GtkForm& form) {
-    ASSERT_TRUE(ShowColourPage(form.ViewNamed("WebBrowser1"), "#0f0"));
-    ASSERT_TRUE(ShowColourPage(form.ViewNamed("WebBrowser2"), "#f00"));
+    ASSERT_TRUE(ShowColourPage(ViewNamed("WebBrowser1"), "#0f0"));
+    ASSERT_TRUE(ShowColourPage(ViewNamed("WebBrowser2"), "#f00"));
     form.WebBrowserNamed("WebBrowser2").SetVisible(true);
     const auto result = Settled(ScreenOrigin(form), [&](PixelCheck& check) {
       for (int y = 680; y < 720; ++y)
@@ -148,8 +148,8 @@ TEST_F(Skin, AdvertisementViewStandsInFrontOfTheMainViewOnceShown) {
     EXPECT_EQ(XSize(form), (Point{318, 723}));
 
     // Input follows the picture: the pointer over the advertisement reaches its view.
-    EXPECT_TRUE(PointerReaches(form, {100, 700}, GTK_WIDGET(form.ViewNamed("WebBrowser2"))));
-    EXPECT_TRUE(PointerReaches(form, {250, 700}, GTK_WIDGET(form.ViewNamed("WebBrowser1"))));
+    EXPECT_TRUE(PointerReaches(form, {100, 700}, GTK_WIDGET(ViewNamed("WebBrowser2"))));
+    EXPECT_TRUE(PointerReaches(form, {250, 700}, GTK_WIDGET(ViewNamed("WebBrowser1"))));
   });
 }
 

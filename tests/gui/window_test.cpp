@@ -48,14 +48,14 @@ TEST_F(Window, TheToolkitKeepsItsSettingsAndNoRecentFilesInMemory) {
 }
 
 TEST_F(Window, FocusStartsOnTheMainView) {
-  RunForm(nullptr, [](GtkForm& form) {
+  RunForm(nullptr, [&](GtkForm& form) {
     GtkWidget* focus = gtk_window_get_focus(form.Window().gobj());
     ASSERT_NE(focus, nullptr) << "no control has the focus";
     EXPECT_STREQ(gtk_widget_get_name(focus), "WebBrowser1");
     // Never navigated, the control shows its placeholder; its view, once made, takes the focus over.
     EXPECT_EQ(focus, form.ControlWidget("WebBrowser1").gobj());
     EXPECT_TRUE(gtk_widget_is_focus(focus));
-    GtkWidget* view = GTK_WIDGET(form.ViewNamed("WebBrowser1"));
+    GtkWidget* view = GTK_WIDGET(ViewNamed("WebBrowser1"));
     EXPECT_EQ(gtk_window_get_focus(form.Window().gobj()), view);
     EXPECT_TRUE(gtk_widget_is_focus(view));
     EXPECT_EQ(form.ControlWidget("WebBrowser1").gobj(), view);
@@ -65,7 +65,7 @@ TEST_F(Window, FocusStartsOnTheMainView) {
 TEST_F(Window, NeverGrowsWhileTheMainViewOverhangsOrTheLayoutChanges) {
   RunForm(nullptr, [&](GtkForm& form) {
     const Point origin = ScreenOrigin(form);
-    GtkWidget* main = GTK_WIDGET(form.ViewNamed("WebBrowser1"));
+    GtkWidget* main = GTK_WIDGET(ViewNamed("WebBrowser1"));
     GtkAllocation a{};
     gtk_widget_get_allocation(main, &a);
     EXPECT_EQ(a.x, -2);
@@ -74,7 +74,7 @@ TEST_F(Window, NeverGrowsWhileTheMainViewOverhangsOrTheLayoutChanges) {
     EXPECT_EQ(a.height, 729);
 
     // A page far larger than the window, the logged-in layout and a forced resize cycle.
-    EXPECT_TRUE(ShowHtml(form.ViewNamed("WebBrowser1"),
+    EXPECT_TRUE(ShowHtml(ViewNamed("WebBrowser1"),
                          "<body style=\"margin:0\"><div style=\"width:3000px;height:3000px\"></div></body>"));
     form.PictureBoxNamed("Picture1").SetHeight(400);
     form.PictureBoxNamed("Picture2").SetWidth(420);
@@ -205,8 +205,8 @@ TEST_F(Window, AnOutsidePagePlaysNothingAndHasNoWebGlWhileTheSitesPagesKeepTheir
   RunForm(nullptr, [&](GtkForm& form) {
     form.WebBrowserNamed("WebBrowser1").Navigate(console);
     form.WebBrowserNamed("WebBrowser2").Navigate(outside);
-    WebKitWebView* main = form.ViewNamed("WebBrowser1");
-    WebKitWebView* ad = form.ViewNamed("WebBrowser2");
+    WebKitWebView* main = ViewNamed("WebBrowser1");
+    WebKitWebView* ad = ViewNamed("WebBrowser2");
     ASSERT_NE(webkit_web_view_get_context(main), webkit_web_view_get_context(ad));
     ASSERT_TRUE(LoadFinished(main, console));
     ASSERT_TRUE(LoadFinished(ad, outside));
@@ -219,7 +219,7 @@ TEST_F(Window, AnOutsidePagePlaysNothingAndHasNoWebGlWhileTheSitesPagesKeepTheir
 // holds back no other view's load; its placeholder keeps the stored place and visibility.
 TEST_F(Window, AControlNeverNavigatedKeepsItsPlaceWithoutAWebView) {
   RunForm(nullptr, [&](GtkForm& form) {
-    ASSERT_TRUE(ShowColourPage(form.ViewNamed("WebBrowser1"), "#0f0"));
+    ASSERT_TRUE(ShowColourPage(ViewNamed("WebBrowser1"), "#0f0"));
     form.WebBrowserNamed("WebBrowser2").SetVisible(true);
     ASSERT_TRUE(WaitForFrames(form, 2));
     Gtk::Widget& spare = form.ControlWidget("WebBrowser3");

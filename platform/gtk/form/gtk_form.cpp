@@ -29,8 +29,7 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
     : dispatcher_(dispatcher),
       design_(design),
       attention_(window_),
-      caption_(design.caption),
-      browser_(window_) {
+      caption_(design.caption) {
   const PixelRect size = dispatcher_.ToPixels(0, 0, design.width, design.height);
   window_.set_name(design.name);
   window_.set_decorated(!design.borderless);
@@ -80,7 +79,7 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
       }
       case ControlKind::WebBrowser: {
         auto& view = browsers_.Add(
-            std::make_unique<GtkWebBrowser>(browser_, loadOrder_, control, ContainerFor(control), rect));
+            std::make_unique<GtkWebBrowser>(loadOrder_, control, ContainerFor(control), rect));
         browsersByName_[control.name] = &view;
         if (control.tabIndex) tabOrder_.emplace_back(*control.tabIndex, &view.Widget());
         break;
@@ -145,7 +144,11 @@ std::int32_t GtkForm::hWnd() const {
 PictureBox& GtkForm::PictureBoxNamed(const std::string& name) { return Named(boxesByName_, name); }
 WebBrowser& GtkForm::WebBrowserNamed(const std::string& name) { return Named(browsersByName_, name); }
 TimerControl& GtkForm::TimerNamed(const std::string& name) { return Named(timersByName_, name); }
-WebKitWebView* GtkForm::ViewNamed(const std::string& name) { return Named(browsersByName_, name).View(); }
+GtkWebBrowser& GtkForm::PlacedBrowserNamed(const std::string& name) { return Named(browsersByName_, name); }
+
+void GtkForm::SetPageHost(PageHost& host) {
+  for (const auto& control : browsers_) control->SetHost(host);
+}
 Gtk::Widget& GtkForm::ControlWidget(const std::string& name) { return Named(browsersByName_, name).Widget(); }
 
 void GtkForm::Realize() { gtk_widget_realize(GTK_WIDGET(window_.gobj())); }
@@ -190,7 +193,7 @@ void GtkForm::Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   for (const auto& timer : timers_) timer->Stop();
-  browser_.CloseAll();
+  if (unloading) unloading();
   window_.hide();
 }
 

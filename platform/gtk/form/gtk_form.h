@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "attention.h"
-#include "browser.h"
 #include "design_container.h"
 #include "dispatcher.h"
-#include "find_bar.h"
+#include "find_bar_host.h"
 #include "load_order.h"
+#include "page_host.h"
 #include "picture_box.h"
 #include "platform/design.h"
 #include "platform/forms.h"
@@ -81,20 +81,18 @@ class GtkForm : public Form {
   void StartTimers(std::chrono::steady_clock::time_point since);
   void RaiseLoad();
   void ShowCentred();
-  // Timers stop, the browser's windows and dialogs go, the window hides. A second call does nothing.
+  // Timers stop, `unloading` runs (the browser's windows and dialogs go), the window hides. A
+  // second call does nothing.
   void Unload();
-  // The windows of the site's pages go (the main window stays as it is).
-  void CloseBrowserWindows() { browser_.CloseAll(); }
-  // The program ends: loads the handlers still ask for are sent at once (see Browser), and the
-  // runtime may wait for those already started.
-  void BeginEnding(std::chrono::steady_clock::time_point deadline) { browser_.BeginEnding(deadline); }
+  std::function<void()> unloading;
+  // The browser above the window: where the placed controls' loads go.
+  void SetPageHost(PageHost& host);
+  LoadOrder& Loads() { return loadOrder_; }
   bool LoadsPending() const { return loadOrder_.AnyPending(); }
   bool Unloaded() const { return unloaded_; }
 
-  Gtk::Window& Window() { return window_; }
-  const Browser& BrowserUnits() const { return browser_; }
-  // The browser view of a control (made now if it was not yet), for those that look at the real view.
-  WebKitWebView* ViewNamed(const std::string& name);
+  FormWindow& Window() { return window_; }
+  GtkWebBrowser& PlacedBrowserNamed(const std::string& name);
   // What a browser control shows on the window: its view, or its placeholder until the first load.
   Gtk::Widget& ControlWidget(const std::string& name);
 
@@ -105,9 +103,8 @@ class GtkForm : public Form {
 
   Dispatcher& dispatcher_;
   FormDesign design_;
-  // Declared in the order that makes the implicit destruction right: the browser units go first
-  // (their windows and dialogs, their handlers on the views), then the controls, in reverse order
-  // of creation, then the window.
+  // Declared in the order that makes the implicit destruction right: the controls go in reverse
+  // order of creation, then the window.
   FormWindow window_;
   DesignContainer surface_;
   Attention attention_;
@@ -120,7 +117,6 @@ class GtkForm : public Form {
   std::map<std::string, GtkTimer*> timersByName_;
   std::vector<std::pair<int, Gtk::Widget*>> tabOrder_;
   LoadOrder loadOrder_;
-  Browser browser_;
   GdkWindowState windowState_ = GdkWindowState(0);
   bool unloaded_ = false;
 };

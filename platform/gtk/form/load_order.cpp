@@ -7,8 +7,8 @@
 
 namespace tavro::platform::gtk {
 
-int LoadOrder::Join(Loader load, bool visible) {
-  views_.push_back(View{std::move(load), visible, false, std::nullopt});
+int LoadOrder::Join(bool visible) {
+  views_.push_back(View{nullptr, visible, false, std::nullopt});
   return static_cast<int>(views_.size()) - 1;
 }
 
@@ -33,8 +33,9 @@ void LoadOrder::StartAllWaiting() {
   for (View& view : views_) StartWaiting(view);
 }
 
-void LoadOrder::Submit(int index, std::string uri) {
+void LoadOrder::Submit(int index, std::string uri, Loader load) {
   View& view = views_.at(static_cast<std::size_t>(index));
+  view.load = std::move(load);
   if (view.visible || !VisibleViewAwaits()) {
     Start(view, uri);
     return;

@@ -22,10 +22,10 @@ class LoadOrder {
   LoadOrder(const LoadOrder&) = delete;
   LoadOrder& operator=(const LoadOrder&) = delete;
 
-  // A view takes part; `load` starts a load in it. Answers the view's index in the order.
-  int Join(Loader load, bool visible);
-  // The view was asked to load `uri`: at once, or once its turn comes.
-  void Submit(int index, std::string uri);
+  // A view takes part. Answers the view's index in the order.
+  int Join(bool visible);
+  // The view was asked to load `uri`: `load` starts it, at once or once its turn comes.
+  void Submit(int index, std::string uri, Loader load);
   // The view's load has an answer (a page, or a failure).
   void Answered(int index);
   void VisibilityChanged(int index, bool visible);

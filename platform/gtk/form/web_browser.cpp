@@ -1,10 +1,8 @@
-// Placed browser views: made on their first load, the address fixed up as a browser's address bar
-// would, loads in turn.
+// Placed browser views: the address fixed up as a browser's address bar would, loads in turn.
 #include "web_browser.h"
 
 #include "platform/address.h"
 #include "platform/errors.h"
-#include "timeline.h"
 
 namespace tavro::platform::gtk {
 
@@ -14,20 +12,13 @@ bool GtkWebBrowser::Placeholder::on_draw(const Cairo::RefPtr<Cairo::Context>& cr
   return true;
 }
 
-GtkWebBrowser::GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const ControlDesign& design,
-                             DesignContainer& container, const PixelRect& rect)
-    : browser_(browser),
-      loadOrder_(loadOrder),
+GtkWebBrowser::GtkWebBrowser(LoadOrder& loadOrder, const ControlDesign& design, DesignContainer& container,
+                             const PixelRect& rect)
+    : loadOrder_(loadOrder),
       container_(container),
       name_(design.name),
       widget_(&placeholder_),
-      turn_(loadOrder.Join(
-          [this](const std::string& uri) {
-            MakeView(uri);
-            Reached(Milestone::Load);
-            browser_.ProgramLoad(view_.get(), uri);
-          },
-          design.visible)) {
+      turn_(loadOrder.Join(design.visible)) {
   placeholder_.set_name(name_);
   placeholder_.set_can_focus(true);
   container_.Place(placeholder_, rect, design.tabIndex);
@@ -40,14 +31,16 @@ GtkWebBrowser::~GtkWebBrowser() {
   container_.remove(*widget_);
 }
 
-void GtkWebBrowser::MakeView(const std::string& uri) {
+void GtkWebBrowser::ShowView(WebKitWebView* view) {
   if (view_) return;
-  view_ = Retain(browser_.NewPlacedView(uri));
-  Gtk::Widget* view = Glib::wrap(GTK_WIDGET(view_.get()));
-  view->set_name(name_);
-  container_.Replace(placeholder_, *view);
-  widget_ = view;
+  view_ = Retain(view);
+  Gtk::Widget* shown = Glib::wrap(GTK_WIDGET(view_.get()));
+  shown->set_name(name_);
+  container_.Replace(placeholder_, *shown);
+  widget_ = shown;
   title_ = std::make_unique<PageTitle>(view_.get());
+  // The browser's own handlers come after these; a failure it answers with a page of Tavro's
+  // stops the engine's error page, and these still hear it.
   loadChanged_ = Connect(view_.get(), "load-changed",
                          +[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
                            auto* me = static_cast<GtkWebBrowser*>(self);
@@ -59,14 +52,9 @@ void GtkWebBrowser::MakeView(const std::string& uri) {
                         +[](WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self) -> gboolean {
                           auto* me = static_cast<GtkWebBrowser*>(self);
                           me->loadOrder_.Answered(me->turn_);
-                          return FALSE;  // WebKit shows its error page
+                          return FALSE;
                         },
                         this);
-}
-
-WebKitWebView* GtkWebBrowser::View() {
-  MakeView({});
-  return view_.get();
 }
 
 void GtkWebBrowser::Navigate(const std::string& url) {
@@ -76,19 +64,7 @@ void GtkWebBrowser::Navigate(const std::string& url) {
     throw RuntimeError(kInvalidProcedureCall, "Invalid procedure call or argument: the address is " +
                                                   std::to_string(url.size()) + " bytes long; browsers take at most " +
                                                   std::to_string(kLongestAddress / (std::size_t{1024} * 1024)) + " MB");
-  std::optional<std::string> uri = FixUpAddress(url);
-  if (!uri) {
-    browser_.Navigating(nullptr, uri);
-    return;  // the text names no host: nothing to ask for
-  }
-  if (browser_.Ending()) {
-    // The program ends: the engine is not waited for (its processes may be going too).
-    browser_.SendNow(view_.get(), *uri);
-    return;
-  }
-  MakeView(*uri);
-  browser_.Navigating(view_.get(), uri);
-  loadOrder_.Submit(turn_, std::move(*uri));
+  if (host_) host_->Load(*this, FixUpAddress(url));
 }
 
 std::string GtkWebBrowser::LocationName() const { return title_ ? title_->Text() : ""; }

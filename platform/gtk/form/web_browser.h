@@ -1,6 +1,7 @@
 // A browser view placed on the window: Navigate, LocationName and the host's Visible. Its WebKit
-// view is made on the first load, so that a view never navigated costs no web process or memory;
-// until then a blank placeholder keeps its place, stacking and tab position.
+// view comes from the browser above the window on the first load, so that a view never navigated
+// costs no web process or memory; until then a blank placeholder keeps its place, stacking and
+// tab position.
 #pragma once
 
 #include <gtkmm.h>
@@ -10,10 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "browser.h"
 #include "design_container.h"
 #include "load_order.h"
 #include "owners.h"
+#include "page_host.h"
 #include "page_title.h"
 #include "platform/design.h"
 #include "platform/forms.h"
@@ -22,8 +23,7 @@ namespace tavro::platform::gtk {
 
 class GtkWebBrowser : public WebBrowser {
  public:
-  GtkWebBrowser(Browser& browser, LoadOrder& loadOrder, const ControlDesign& design, DesignContainer& container,
-                const PixelRect& rect);
+  GtkWebBrowser(LoadOrder& loadOrder, const ControlDesign& design, DesignContainer& container, const PixelRect& rect);
   ~GtkWebBrowser() override;
   GtkWebBrowser(const GtkWebBrowser&) = delete;
   GtkWebBrowser& operator=(const GtkWebBrowser&) = delete;
@@ -33,20 +33,26 @@ class GtkWebBrowser : public WebBrowser {
   bool Visible() const override { return widget_->get_visible(); }
   void SetVisible(bool visible) override;
 
-  // The WebKit view, made now (for the site) if it was not yet.
-  WebKitWebView* View();
+  // The browser above the window, once there is one: where Navigate goes.
+  void SetHost(PageHost& host) { host_ = &host; }
+  const std::string& Name() const { return name_; }
+  // The control's place in the window's load order.
+  int Turn() const { return turn_; }
+  // The WebKit view, or none before the first load.
+  WebKitWebView* View() const { return view_.get(); }
+  // Takes the view (a floating reference, sunk here) into the placeholder's place. Its load
+  // events reach the load order from here, before any handler of the browser's.
+  void ShowView(WebKitWebView* view);
   Gtk::Widget& Widget() { return *widget_; }
 
  private:
-  void MakeView(const std::string& uri);
-
   // What a never navigated view shows: the empty page's white.
   class Placeholder : public Gtk::DrawingArea {
    protected:
     bool on_draw(const Cairo::RefPtr<Cairo::Context>& cr) override;
   };
 
-  Browser& browser_;
+  PageHost* host_ = nullptr;
   LoadOrder& loadOrder_;
   DesignContainer& container_;
   std::string name_;

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <map>
 
-#include "gtk_platform.h"
+#include "window_system.h"
 #include "rounded_region.h"
 
 namespace tavro::platform::gtk {

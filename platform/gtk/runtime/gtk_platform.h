@@ -6,6 +6,7 @@
 
 #include "platform/forms.h"
 #include "platform/user32.h"
+#include "window_system.h"
 
 namespace tavro::platform::gtk {
 
@@ -16,7 +17,5 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
 // The program has started: the first milestone of the start timeline (see timeline.h).
 void ProgramStarted();
 
-// Regions, capture and the move message over GDK/X11, for windows of this process.
-std::unique_ptr<WindowSystem> CreateWindowSystem();
 
 }  // namespace tavro::platform::gtk

@@ -53,6 +53,7 @@ GtkRuntime::GtkRuntime()
       steadyStart_(std::chrono::steady_clock::now()) {}
 
 GtkRuntime::~GtkRuntime() {
+  browser_.reset();
   form_.reset();
   sandboxLeftovers_.Clean();
 }
@@ -84,7 +85,7 @@ void GtkRuntime::EndSession(int unloadMode, bool displayAlive) {
   ending_ = true;
   const auto deadline = std::chrono::steady_clock::now() + kLogoutWait;
   if (form_ && !form_->Unloaded()) {
-    form_->BeginEnding(deadline);
+    if (browser_) browser_->BeginEnding(deadline);
     if (form_->QueryUnload) {
       int cancel = 0;  // a session that ends cannot be cancelled
       try {
@@ -123,7 +124,7 @@ void GtkRuntime::ReportAndExit(const RuntimeError& error) {
   if (!chinese.empty()) std::cerr << "tavro: 运行时错误 '" << number << "'：" << chinese << "\n";
   std::cerr << "tavro: Run-time error '" << number << "': " << english << std::endl;
   if (form_) {
-    form_->CloseBrowserWindows();
+    if (browser_) browser_->CloseAll();
     form_->Window().hide();
   }
   // The program ends with this report: the agent is logged out first.
@@ -150,6 +151,8 @@ int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& 
   WatchSessionEnd([this](int unloadMode, bool displayAlive) { EndSession(unloadMode, displayAlive); });
   Dispatch([&] {
     form_ = std::make_unique<GtkForm>(*this, design);
+    browser_ = std::make_unique<Browser>(*form_);
+    form_->unloading = [this] { browser_->CloseAll(); };
     attach(*form_);
     form_->Realize();
   });
@@ -212,6 +215,11 @@ void GtkRuntime::Unload(Form& form) {
   if (!form_ || &form != form_.get()) throw RuntimeError(kObjectRequired, "Object required");
   form_->Unload();
   QuitIfDone();
+}
+
+WebKitWebView* GtkRuntime::ViewNamed(const std::string& controlName) {
+  if (!form_ || !browser_) throw RuntimeError(kObjectRequired, "Object required");
+  return browser_->ViewFor(form_->PlacedBrowserNamed(controlName));
 }
 
 void ProgramStarted() { Reached(Milestone::Main); }

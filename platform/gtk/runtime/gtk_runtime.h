@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "browser.h"
 #include "dispatcher.h"
 #include "gtk_form.h"
 #include "picture.h"
@@ -44,6 +45,8 @@ class GtkRuntime : public Runtime, public Dispatcher {
   float TwipsY() const override { return twipsPerPixel_; }
 
   GtkForm* CurrentForm() const { return form_.get(); }
+  // The view of the placed control, made now if it has none: for those that look at the real view.
+  WebKitWebView* ViewNamed(const std::string& controlName);
 
  private:
   // The report of an error nothing handled: a message box and a line on stderr; then the end.
@@ -64,6 +67,7 @@ class GtkRuntime : public Runtime, public Dispatcher {
   PictureFileCache pictures_;
   Glib::RefPtr<Glib::MainLoop> loop_;
   std::unique_ptr<GtkForm> form_;
+  std::unique_ptr<Browser> browser_;  // goes before the window it is over
   int depth_ = 0;
   bool reporting_ = false;
   bool ending_ = false;

@@ -81,8 +81,10 @@ double ZoomStep(double current, bool in) {
 
 BrowserKeys::~BrowserKeys() { connections_.Clear(); }
 
-void BrowserKeys::Attach(WebKitWebView* view, Gtk::Window& window) {
-  views_[view] = ViewState{&window};
+void BrowserKeys::Attach(const ShownView& shown) {
+  if (!shown.site) return;
+  WebKitWebView* view = shown.view;
+  views_[view] = ViewState{shown.window};
   // Connected before the engine's own handlers run (they run last), so the page never sees them.
   for (const char* signal : {"key-press-event", "key-release-event"})
     connections_.Add(view, Connect(view, signal,

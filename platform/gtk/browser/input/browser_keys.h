@@ -12,6 +12,7 @@
 #include "find_bar.h"
 #include "key_stamps.h"
 #include "owners.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
@@ -19,16 +20,15 @@ namespace tavro::platform::gtk {
 // 30 % to 300 %; a level between two steps goes to the next one in that direction.
 double ZoomStep(double current, bool in);
 
-class BrowserKeys {
+// The site's views only.
+class BrowserKeys : public ViewUnit {
  public:
   BrowserKeys() = default;
-  ~BrowserKeys();
-  BrowserKeys(const BrowserKeys&) = delete;
-  BrowserKeys& operator=(const BrowserKeys&) = delete;
+  ~BrowserKeys() override;
 
-  // The view in the window; the window shows its find bar when it is a FindBarHost.
-  void Attach(WebKitWebView* view, Gtk::Window& window);
-  void Detach(WebKitWebView* view);
+  // The view in its window; the window shows its find bar when it is a FindBarHost.
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* view) override;
 
  private:
   struct ViewState {

@@ -38,7 +38,9 @@ ClipboardPaste::~ClipboardPaste() {
   connections_.Clear();
 }
 
-void ClipboardPaste::Attach(WebKitWebView* view) {
+void ClipboardPaste::Attach(const ShownView& shown) {
+  if (!shown.site) return;
+  WebKitWebView* view = shown.view;
   for (const char* signal : {"key-press-event", "key-release-event"})
     connections_.Add(view, Connect(view, signal,
                                    +[](WebKitWebView* v, GdkEventKey* event, gpointer self) -> gboolean {

@@ -14,18 +14,18 @@
 
 #include "key_stamps.h"
 #include "owners.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
-class ClipboardPaste {
+// The site's views only.
+class ClipboardPaste : public ViewUnit {
  public:
   ClipboardPaste() = default;
-  ~ClipboardPaste();
-  ClipboardPaste(const ClipboardPaste&) = delete;
-  ClipboardPaste& operator=(const ClipboardPaste&) = delete;
+  ~ClipboardPaste() override;
 
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* view) override;
 
  private:
   struct EventFree {

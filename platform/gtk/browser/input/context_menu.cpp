@@ -52,8 +52,8 @@ void PruneContextMenu(WebKitContextMenu* menu) {  // NOLINT(misc-no-recursion)
   if (lastKept && webkit_context_menu_item_is_separator(lastKept)) webkit_context_menu_remove(menu, lastKept);
 }
 
-void ContextMenus::Attach(WebKitWebView* view) {
-  connections_.Add(view, Connect(view, "context-menu",
+void ContextMenus::Attach(const ShownView& shown) {
+  connections_.Add(shown.view, Connect(shown.view, "context-menu",
                                  +[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*,
                                      gpointer) -> gboolean {
                                    PruneContextMenu(menu);

@@ -5,6 +5,7 @@
 #include <webkit2/webkit2.h>
 
 #include "owners.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
@@ -14,10 +15,10 @@ bool IsFrameBreakingMenuAction(WebKitContextMenuAction action);
 // at an end.
 void PruneContextMenu(WebKitContextMenu* menu);
 
-class ContextMenus {
+class ContextMenus : public ViewUnit {
  public:
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view) { connections_.Drop(view); }
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* view) override { connections_.Drop(view); }
 
  private:
   ConnectionsByInstance connections_;

@@ -77,7 +77,9 @@ std::vector<PageFile> ReadFiles(const std::vector<std::string>& paths) {
 
 FileDrop::~FileDrop() { connections_.Clear(); }
 
-void FileDrop::Attach(WebKitWebView* view) {
+void FileDrop::Attach(const ShownView& shown) {
+  if (!shown.site) return;
+  WebKitWebView* view = shown.view;
   // Both run before the engine's handlers: the drop is Tavro's when the drag brings files.
   connections_.Add(view, Connect(view, "drag-data-received",
                                  +[](WebKitWebView* v, GdkDragContext* drag, gint, gint, GtkSelectionData* data, guint,

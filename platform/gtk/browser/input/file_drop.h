@@ -14,18 +14,18 @@
 #include <string>
 
 #include "owners.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
-class FileDrop {
+// The site's views only.
+class FileDrop : public ViewUnit {
  public:
   FileDrop() = default;
-  ~FileDrop();
-  FileDrop(const FileDrop&) = delete;
-  FileDrop& operator=(const FileDrop&) = delete;
+  ~FileDrop() override;
 
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* view) override;
 
  private:
   // The URI list of the drag over the view, as the engine fetched it while the drag moved over.

@@ -73,7 +73,16 @@ void BlockedNotices::Blocked(Gtk::Window& parent, What what) {
       static_cast<unsigned>(kNoticeTime.count()));
 }
 
-void BlockedNotices::Forget(Gtk::Window& window) { notices_.erase(&window); }
+void BlockedNotices::Attach(const ShownView& shown) {
+  if (!shown.main) popups_[shown.view] = shown.window;
+}
+
+void BlockedNotices::Detach(WebKitWebView* view) {
+  const auto it = popups_.find(view);
+  if (it == popups_.end()) return;
+  notices_.erase(it->second);
+  popups_.erase(it);
+}
 
 void BlockedNotices::CloseAll() {
   closed_ = true;

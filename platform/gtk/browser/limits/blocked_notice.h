@@ -8,27 +8,29 @@
 #include <memory>
 
 #include "owners.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
-class BlockedNotices {
+class BlockedNotices : public ViewUnit {
  public:
   enum class What { Window, Download };
 
   BlockedNotices();
-  ~BlockedNotices();
-  BlockedNotices(const BlockedNotices&) = delete;
-  BlockedNotices& operator=(const BlockedNotices&) = delete;
+  ~BlockedNotices() override;
+
+  // A pop-up window's view: its window's notice goes with it.
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* view) override;
+  void CloseAll() override;
 
   // Something a page in the window asked for was refused: the window's notice counts it.
   void Blocked(Gtk::Window& parent, What what);
-  // The window goes: so does its notice.
-  void Forget(Gtk::Window& window);
-  void CloseAll();
 
  private:
   struct Notice;
   std::map<Gtk::Window*, std::unique_ptr<Notice>> notices_;
+  std::map<WebKitWebView*, Gtk::Window*> popups_;
   bool closed_ = false;
 };
 

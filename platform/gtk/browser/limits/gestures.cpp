@@ -5,7 +5,8 @@
 
 namespace tavro::platform::gtk {
 
-void Gestures::Attach(WebKitWebView* view) {
+void Gestures::Attach(const ShownView& shown) {
+  WebKitWebView* view = shown.view;
   // Run before the view's own handlers and never stop them. A double click's extra event, key
   // releases and events another program sent to the window are no input of the agent's.
   connections_.Add(view, Connect(view, "button-press-event",
@@ -25,6 +26,7 @@ void Gestures::Attach(WebKitWebView* view) {
 
 void Gestures::Detach(WebKitWebView* view) {
   connections_.Drop(view);
+  granted_.erase(view);
   windows_.Forget(view);
   downloads_.Forget(view);
 }
@@ -44,12 +46,12 @@ bool Gestures::TakeForDownload(WebKitWebView* view) { return downloads_.Take(vie
 
 void Gestures::GrantDownload(WebKitWebView* view) {
   downloads_.Input(view, LimitsClock::now());
-  connections_.Add(view, Connect(view, "load-changed",
-                                 +[](WebKitWebView* v, WebKitLoadEvent event, gpointer self) {
-                                   // Whatever the agent does in the page comes after this.
-                                   if (event == WEBKIT_LOAD_COMMITTED) static_cast<Gestures*>(self)->downloads_.Forget(v);
-                                 },
-                                 this));
+  granted_.insert(view);
+}
+
+void Gestures::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
+  // Whatever the agent does in the page comes after this.
+  if (event == WEBKIT_LOAD_COMMITTED && granted_.erase(view) != 0) downloads_.Forget(view);
 }
 
 }  // namespace tavro::platform::gtk

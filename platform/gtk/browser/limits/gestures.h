@@ -4,19 +4,21 @@
 
 #include <webkit2/webkit2.h>
 
+#include <set>
+
 #include "owners.h"
 #include "page_limits.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
-class Gestures {
+class Gestures : public ViewUnit {
  public:
   Gestures() = default;
-  Gestures(const Gestures&) = delete;
-  Gestures& operator=(const Gestures&) = delete;
 
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* view) override;
+  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event) override;
 
   // The view's page may open a window now: the engine says it answers a gesture, and an input in
   // the view is fresh and not spent on another window.
@@ -32,6 +34,7 @@ class Gestures {
   void Input(WebKitWebView* view);
 
   ConnectionsByInstance connections_;
+  std::set<WebKitWebView*> granted_;  // views whose first load may still turn into a download
   GestureLedger windows_{kWindowGestureLifetime};
   GestureLedger downloads_{kDownloadGestureLifetime};
 };

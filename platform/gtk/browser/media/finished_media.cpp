@@ -317,8 +317,9 @@ FinishedMedia::FinishedMedia()
     : script_(webkit_user_script_new(kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
                                      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr)) {}
 
-void FinishedMedia::Attach(WebKitWebView* view) {
-  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view), script_.get());
+void FinishedMedia::Attach(const ShownView& shown) {
+  if (!shown.site) return;
+  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(shown.view), script_.get());
 }
 
 }  // namespace tavro::platform::gtk

@@ -12,16 +12,17 @@
 
 #include <memory>
 
+#include "view_unit.h"
+
 namespace tavro::platform::gtk {
 
-class FinishedMedia {
+class FinishedMedia : public ViewUnit {
  public:
   FinishedMedia();
-  FinishedMedia(const FinishedMedia&) = delete;
-  FinishedMedia& operator=(const FinishedMedia&) = delete;
 
   // A view of the site's: its pages get the script, in every frame, before their own scripts.
-  void Attach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* /*view*/) override {}
 
  private:
   struct UserScriptUnref {

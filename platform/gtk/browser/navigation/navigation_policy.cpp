@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "popups.h"
+#include "desktop_browser.h"
 #include "site_origin.h"
 
 namespace tavro::platform::gtk {
@@ -15,42 +15,14 @@ constexpr std::size_t kRememberedActions = 16;
 
 }  // namespace
 
-void NavigationPolicy::Attach(WebKitWebView* view) {
-  states_[view];
-  connections_.Add(view, Connect(view, "decide-policy",
-                                 +[](WebKitWebView* v, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
-                                     gpointer self) -> gboolean {
-                                   return static_cast<NavigationPolicy*>(self)->DecidePolicy(v, decision, type);
-                                 },
-                                 this));
-  connections_.Add(view, Connect(view, "load-changed",
-                                 +[](WebKitWebView* v, WebKitLoadEvent event, gpointer self) {
-                                   static_cast<NavigationPolicy*>(self)->LoadChanged(v, event);
-                                 },
-                                 this));
-  connections_.Add(view, Connect(view, "load-failed",
-                                 +[](WebKitWebView* v, WebKitLoadEvent, gchar*, GError*, gpointer self) -> gboolean {
-                                   auto* me = static_cast<NavigationPolicy*>(self);
-                                   if (const auto it = me->states_.find(v); it != me->states_.end())
-                                     it->second.programLoad = false;
-                                   return FALSE;
-                                 },
-                                 this));
-}
-
-void NavigationPolicy::Detach(WebKitWebView* view) {
-  connections_.Drop(view);
-  states_.erase(view);
-}
-
 void NavigationPolicy::ProgramLoading(WebKitWebView* view) {
   // The engine shows the address it is asked for at once, written as it will start the load.
-  if (const auto it = states_.find(view); it != states_.end()) it->second.programUri = UriOf(view);
+  if (NavigationState* state = StateOf(view)) state->programUri = UriOf(view);
 }
 
-std::string NavigationPolicy::ProgramLoadNotStarted(WebKitWebView* view) const {
-  const auto it = states_.find(view);
-  return it == states_.end() ? std::string() : it->second.programUri;
+bool NavigationPolicy::LoadFailed(WebKitWebView* view, const char* /*uri*/, GError* /*error*/) {
+  if (NavigationState* state = StateOf(view)) state->programLoad = false;
+  return false;
 }
 
 bool NavigationPolicy::Policed(WebKitWebView* view) const {
@@ -58,9 +30,9 @@ bool NavigationPolicy::Policed(WebKitWebView* view) const {
 }
 
 void NavigationPolicy::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
-  const auto it = states_.find(view);
-  if (it == states_.end()) return;
-  State& state = it->second;
+  NavigationState* found = StateOf(view);
+  if (!found) return;
+  NavigationState& state = *found;
   if (event == WEBKIT_LOAD_STARTED) {
     // The program's load shows its address from the moment it is asked for.
     state.programLoad = !state.programUri.empty() && UriOf(view) == state.programUri;
@@ -76,9 +48,9 @@ void NavigationPolicy::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
 
 bool NavigationPolicy::DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                     WebKitPolicyDecisionType type) {
-  const auto it = states_.find(view);
-  if (it == states_.end() || !Policed(view)) return false;
-  State& state = it->second;
+  NavigationState* found = StateOf(view);
+  if (!found || !Policed(view)) return false;
+  NavigationState& state = *found;
   if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
     WebKitNavigationAction* action =
         webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));

@@ -12,38 +12,33 @@
 #include <utility>
 
 #include "owners.h"
+#include "view_unit.h"
 #include "views.h"
 
 namespace tavro::platform::gtk {
 
-class NavigationPolicy {
+struct NavigationState {
+  std::string programUri;    // the program's load not yet started
+  bool programLoad = false;  // the main frame's current load is the program's
+  // The latest navigations any frame asked for, and whether the agent's input started them.
+  std::deque<std::pair<std::string, bool>> actions;
+};
+
+class NavigationPolicy : public PerViewUnit<NavigationState> {
  public:
   explicit NavigationPolicy(Views& views) : views_(views) {}
-  NavigationPolicy(const NavigationPolicy&) = delete;
-  NavigationPolicy& operator=(const NavigationPolicy&) = delete;
 
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override { states_[shown.view]; }
   // The program has just asked the view to load a page: that load may go anywhere.
-  void ProgramLoading(WebKitWebView* view);
-  // The address of the program's latest load in the view while the engine has not started it
-  // (its web process is busy, stopped or hung); empty once it has.
-  std::string ProgramLoadNotStarted(WebKitWebView* view) const;
+  void ProgramLoading(WebKitWebView* view) override;
+  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event) override;
+  bool LoadFailed(WebKitWebView* view, const char* uri, GError* error) override;
+  bool DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) override;
 
  private:
-  struct State {
-    std::string programUri;  // the program's load not yet started
-    bool programLoad = false;  // the main frame's current load is the program's
-    // The latest navigations any frame asked for, and whether the agent's input started them.
-    std::deque<std::pair<std::string, bool>> actions;
-  };
   bool Policed(WebKitWebView* view) const;
-  bool DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
-  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event);
 
   Views& views_;
-  ConnectionsByInstance connections_;
-  std::map<WebKitWebView*, State> states_;
 };
 
 }  // namespace tavro::platform::gtk

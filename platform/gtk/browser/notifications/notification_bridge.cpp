@@ -24,25 +24,6 @@ std::string HookName(const std::string& key) { return "__tavroNotification_" + k
 
 }  // namespace
 
-std::string JsStringLiteral(const std::string& text) {
-  std::string out = "\"";
-  const std::string valid = DesktopText(text, std::string::npos);
-  for (const char* p = valid.c_str(); *p; p = g_utf8_next_char(p)) {
-    const gunichar c = g_utf8_get_char(p);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x2028 || c == 0x2029) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out.append(p, g_utf8_next_char(p) - p);
-    }
-  }
-  return out + "\"";
-}
-
 std::string NotificationShimSource(const std::string& origin, const std::string& key) {
   // The page keeps each notification it made, by id, for the desktop's click and close to reach;
   // only the newest few, so that a page notifying in a loop cannot fill its memory with them.
@@ -128,11 +109,6 @@ std::string NotificationEventScript(const std::string& origin, const std::string
          "  if (typeof hook === 'function') hook(" + JsStringLiteral(page) + ", " + std::to_string(id) + ", " +
          JsStringLiteral(type) + ");\n"
          "})();\n";
-}
-
-std::string DesktopText(const std::string& text, std::size_t maxBytes) {
-  const GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
-  return std::string(CutUtf8(valid.get(), maxBytes));
 }
 
 // ---------------------------------------------------------------- the desktop's service

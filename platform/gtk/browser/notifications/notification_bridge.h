@@ -13,14 +13,12 @@
 
 #include "notification_rate.h"
 #include "owners.h"
+#include "page_text.h"
 
 namespace tavro::platform::gtk {
 
 // The name pages post their notifications to.
 inline constexpr char kNotifyHandlerName[] = "tavroNotify";
-
-// `text` as a JavaScript string literal, safe to place anywhere in a script or an HTML page.
-std::string JsStringLiteral(const std::string& text);
 
 // The script that gives pages of `origin` (as location.origin reads it) a Notification class
 // that is granted and posts {key, op, page, id, ...} to kNotifyHandlerName: op "show" with the
@@ -35,8 +33,6 @@ std::string NotificationShimSource(const std::string& origin, const std::string&
 std::string NotificationEventScript(const std::string& origin, const std::string& key, const std::string& page,
                                     int id, const std::string& type);
 
-// A page's text made fit for the desktop: valid UTF-8, at most `maxBytes` bytes.
-std::string DesktopText(const std::string& text, std::size_t maxBytes);
 
 // The desktop's notification service (org.freedesktop.Notifications on the session bus). Without
 // a session bus or a service nothing shows, and nothing else happens. No more than a few a second

@@ -57,18 +57,12 @@ SiteNotifications::SiteNotifications(Views& views, WebKitWebContext* context)
   desktop_.onEvent = [this](Handle handle, DesktopNotifications::Event event) { DesktopEvent(handle, event); };
 }
 
-void SiteNotifications::Attach(WebKitWebView* view) {
+void SiteNotifications::Attach(const ShownView& shown) {
+  WebKitWebView* view = shown.view;
   shims_[view];
   connections_.Add(view, Connect(view, "permission-request",
                                  +[](WebKitWebView* v, WebKitPermissionRequest* request, gpointer self) -> gboolean {
                                    return static_cast<SiteNotifications*>(self)->PermissionRequest(v, request);
-                                 },
-                                 this));
-  connections_.Add(view, Connect(view, "decide-policy",
-                                 +[](WebKitWebView* v, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
-                                     gpointer self) -> gboolean {
-                                   static_cast<SiteNotifications*>(self)->MainResponse(v, decision, type);
-                                   return FALSE;  // only looked at: the other units and the engine decide
                                  },
                                  this));
   connections_.Add(view, Connect(view, "show-notification",
@@ -98,6 +92,12 @@ void SiteNotifications::SiteKnown(WebKitWebView* mainView, const std::string& si
   mainView_ = mainView;
   // Pages load only after this: each view's pages of the site's origin get the notifications.
   SetSiteOrigin(WebOriginOf(siteUri));
+}
+
+bool SiteNotifications::DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                     WebKitPolicyDecisionType type) {
+  MainResponse(view, decision, type);
+  return false;  // only looked at: the other units and the engine decide
 }
 
 void SiteNotifications::MainResponse(WebKitWebView* view, WebKitPolicyDecision* decision,

@@ -11,24 +11,25 @@
 
 #include "notification_bridge.h"
 #include "owners.h"
+#include "view_unit.h"
 #include "views.h"
 
 namespace tavro::platform::gtk {
 
-class SiteNotifications {
+class SiteNotifications : public ViewUnit {
  public:
   SiteNotifications(Views& views, WebKitWebContext* context);
-  SiteNotifications(const SiteNotifications&) = delete;
-  SiteNotifications& operator=(const SiteNotifications&) = delete;
 
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* view) override;
+  // Looks at the main view's first answer, and decides nothing.
+  bool DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) override;
   // The main view was sent to the site's first address: its origin may notify, until the main
   // view's first page shows where the site is after the server's redirects (127.0.0.1 to
   // localhost, http to https, a bare domain to www); that origin then stays the site's.
   void SiteKnown(WebKitWebView* mainView, const std::string& siteUri);
   // Nothing more shows, and clicks do nothing.
-  void CloseAll() { closed_ = true; }
+  void CloseAll() override { closed_ = true; }
 
  private:
   using Handle = DesktopNotifications::Handle;

@@ -16,23 +16,13 @@ std::chrono::milliseconds ReloadDelay(std::optional<Clock::time_point> lastReloa
   return since >= kReloadInterval ? std::chrono::milliseconds(0) : kReloadInterval - since;
 }
 
-void CrashReload::Attach(WebKitWebView* view) {
-  states_[view];
-  connections_.Add(view, Connect(view, "web-process-terminated",
-                                 +[](WebKitWebView* v, WebKitWebProcessTerminationReason reason, gpointer self) {
-                                   static_cast<CrashReload*>(self)->Terminated(v, reason);
-                                 },
-                                 this));
-  connections_.Add(view, Connect(view, "load-changed",
-                                 +[](WebKitWebView* v, WebKitLoadEvent event, gpointer self) {
-                                   static_cast<CrashReload*>(self)->LoadChanged(v, event);
-                                 },
-                                 this));
-}
-
-void CrashReload::Detach(WebKitWebView* view) {
-  connections_.Drop(view);
-  states_.erase(view);
+void CrashReload::Attach(const ShownView& shown) {
+  states_[shown.view];
+  connections_.Add(shown.view, Connect(shown.view, "web-process-terminated",
+                                       +[](WebKitWebView* v, WebKitWebProcessTerminationReason reason, gpointer self) {
+                                         static_cast<CrashReload*>(self)->Terminated(v, reason);
+                                       },
+                                       this));
 }
 
 void CrashReload::CloseAll() {
@@ -45,15 +35,15 @@ void CrashReload::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
   // started a load has nothing to lose (its first load may still wait its turn).
   if (event != WEBKIT_LOAD_STARTED && event != WEBKIT_LOAD_COMMITTED) return;
   const std::string uri = UriOf(view);
-  if (const auto it = states_.find(view); it != states_.end() && !uri.empty()) it->second.lastUri = uri;
+  if (CrashState* state = StateOf(view); state && !uri.empty()) state->lastUri = uri;
 }
 
 void CrashReload::Terminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason) {
   // Ended on purpose through the API: whoever did it decides what comes next.
   if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API || closed_) return;
-  const auto it = states_.find(view);
-  if (it == states_.end()) return;
-  ViewState& state = it->second;
+  CrashState* found = StateOf(view);
+  if (!found) return;
+  CrashState& state = *found;
   if (UriOf(view).empty() && state.lastUri.empty()) return;  // it never asked for a page
   const auto now = Clock::now();
   state.ends.push_back(now);
@@ -88,9 +78,9 @@ void CrashReload::GiveUp(WebKitWebView* view, const std::string& uri) {
 }
 
 void CrashReload::Reload(WebKitWebView* view) {
-  const auto it = states_.find(view);
-  if (it == states_.end() || closed_) return;
-  ViewState& state = it->second;
+  CrashState* found = StateOf(view);
+  if (!found || closed_) return;
+  CrashState& state = *found;
   state.pendingReload.Disconnect();
   std::string uri = UriOf(view);
   if (uri.empty()) uri = state.lastUri;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "owners.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
@@ -24,34 +25,24 @@ inline constexpr std::chrono::seconds kEndsWindow{60};
 std::chrono::milliseconds ReloadDelay(std::optional<std::chrono::steady_clock::time_point> lastReload,
                                       std::chrono::steady_clock::time_point now);
 
-class CrashReload {
- public:
-  CrashReload() = default;
-  ~CrashReload() = default;
-  CrashReload(const CrashReload&) = delete;
-  CrashReload& operator=(const CrashReload&) = delete;
+struct CrashState {
+  std::string lastUri;  // the last address it started to load
+  std::optional<std::chrono::steady_clock::time_point> lastReload;
+  std::deque<std::chrono::steady_clock::time_point> ends;  // within the window
+  ScopedConnection pendingReload;
+};
 
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view);
+class CrashReload : public PerViewUnit<CrashState> {
+ public:
+  void Attach(const ShownView& shown) override;
   // No view reloads any more.
-  void CloseAll();
+  void CloseAll() override;
+  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event) override;
 
  private:
-  struct ViewState {
-    std::string lastUri;  // the last address it started to load
-    std::optional<std::chrono::steady_clock::time_point> lastReload;
-    std::deque<std::chrono::steady_clock::time_point> ends;  // within the window
-    ScopedConnection pendingReload;
-  };
   void Terminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason);
-  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event);
   void Reload(WebKitWebView* view);
   void GiveUp(WebKitWebView* view, const std::string& uri);
-
-  // The connections go before the states their handlers use.
-  std::map<WebKitWebView*, ViewState> states_;
-  ConnectionsByInstance connections_;
-  bool closed_ = false;
 };
 
 }  // namespace tavro::platform::gtk

@@ -39,39 +39,27 @@ Outage::Outage()
                        },
                        this)) {}
 
-void Outage::Attach(WebKitWebView* view) {
-  states_[view];
-  connections_.Add(view, Connect(view, "load-failed",
-                                 +[](WebKitWebView* v, WebKitLoadEvent, gchar* uri, GError* error, gpointer self) -> gboolean {
-                                   return static_cast<Outage*>(self)->Failed(v, uri, error);
-                                 },
-                                 this));
-  connections_.Add(view, Connect(view, "load-failed-with-tls-errors",
-                                 +[](WebKitWebView* v, gchar*, GTlsCertificate*, GTlsCertificateFlags, gpointer self) -> gboolean {
-                                   auto* me = static_cast<Outage*>(self);
-                                   if (const auto it = me->states_.find(v); it != me->states_.end())
-                                     it->second.certificateRefused = true;
-                                   return FALSE;  // the engine refuses it and shows why
-                                 },
-                                 this));
-  connections_.Add(view, Connect(view, "load-changed",
-                                 +[](WebKitWebView* v, WebKitLoadEvent event, gpointer self) {
-                                   if (event != WEBKIT_LOAD_COMMITTED) return;
-                                   auto* me = static_cast<Outage*>(self);
-                                   const auto it = me->states_.find(v);
-                                   if (it == me->states_.end() || it->second.failedUri.empty()) return;
-                                   // A page of the site itself is back (Tavro's own page commits as
-                                   // alternate content and is told apart by the pending retry).
-                                   if (it->second.retry.Connected()) return;
-                                   it->second.failedUri.clear();
-                                   it->second.retries = 0;
-                                 },
-                                 this));
+void Outage::Attach(const ShownView& shown) {
+  if (!shown.site || !shown.main) return;
+  states_[shown.view];
+  connections_.Add(shown.view,
+                   Connect(shown.view, "load-failed-with-tls-errors",
+                           +[](WebKitWebView* v, gchar*, GTlsCertificate*, GTlsCertificateFlags, gpointer self) -> gboolean {
+                             if (OutageState* state = static_cast<Outage*>(self)->StateOf(v)) state->certificateRefused = true;
+                             return FALSE;  // the engine refuses it and shows why
+                           },
+                           this));
 }
 
-void Outage::Detach(WebKitWebView* view) {
-  connections_.Drop(view);
-  states_.erase(view);
+void Outage::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
+  if (event != WEBKIT_LOAD_COMMITTED) return;
+  OutageState* state = StateOf(view);
+  if (!state || state->failedUri.empty()) return;
+  // A page of the site itself is back (Tavro's own page commits as alternate content and is told
+  // apart by the pending retry).
+  if (state->retry.Connected()) return;
+  state->failedUri.clear();
+  state->retries = 0;
 }
 
 void Outage::CloseAll() {
@@ -79,10 +67,10 @@ void Outage::CloseAll() {
   for (auto& [view, state] : states_) state.retry.Disconnect();
 }
 
-bool Outage::Failed(WebKitWebView* view, const char* uri, GError* error) {
-  const auto it = states_.find(view);
-  if (closed_ || it == states_.end() || !uri) return false;
-  ViewState& state = it->second;
+bool Outage::LoadFailed(WebKitWebView* view, const char* uri, GError* error) {
+  OutageState* found = StateOf(view);
+  if (closed_ || !found || !uri) return false;
+  OutageState& state = *found;
   if (std::exchange(state.certificateRefused, false) || !IsOutage(error)) return false;
   state.failedUri = uri;
   const auto delay = RetryDelay(state.retries++);
@@ -103,10 +91,10 @@ bool Outage::Failed(WebKitWebView* view, const char* uri, GError* error) {
 }
 
 void Outage::Retry(WebKitWebView* view) {
-  const auto it = states_.find(view);
-  if (closed_ || it == states_.end() || it->second.failedUri.empty()) return;
-  it->second.retry.Disconnect();
-  webkit_web_view_load_uri(view, it->second.failedUri.c_str());
+  OutageState* state = StateOf(view);
+  if (closed_ || !state || state->failedUri.empty()) return;
+  state->retry.Disconnect();
+  webkit_web_view_load_uri(view, state->failedUri.c_str());
 }
 
 void Outage::NetworkChanged(bool available) {

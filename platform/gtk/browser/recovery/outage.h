@@ -10,38 +10,37 @@
 #include <string>
 
 #include "owners.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
 // The wait before the n-th retry (from 0): doubling from one second, never above thirty.
 std::chrono::seconds RetryDelay(int retry);
 
-class Outage {
+struct OutageState {
+  std::string failedUri;  // the address that could not be loaded, while it could not
+  int retries = 0;
+  bool certificateRefused = false;
+  ScopedConnection retry;
+};
+
+// Only the console itself (the site's view in the main window).
+class Outage : public PerViewUnit<OutageState> {
  public:
   Outage();
-  Outage(const Outage&) = delete;
-  Outage& operator=(const Outage&) = delete;
 
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override;
   // No view retries any more.
-  void CloseAll();
+  void CloseAll() override;
+  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event) override;
+  // Shows Tavro's page instead of the engine's when the site could not be reached.
+  bool LoadFailed(WebKitWebView* view, const char* uri, GError* error) override;
 
  private:
-  struct ViewState {
-    std::string failedUri;  // the address that could not be loaded, while it could not
-    int retries = 0;
-    bool certificateRefused = false;
-    ScopedConnection retry;
-  };
-  bool Failed(WebKitWebView* view, const char* uri, GError* error);
   void Retry(WebKitWebView* view);
   void NetworkChanged(bool available);
 
-  std::map<WebKitWebView*, ViewState> states_;
-  ConnectionsByInstance connections_;
   SignalConnection network_;
-  bool closed_ = false;
 };
 
 }  // namespace tavro::platform::gtk

@@ -1,16 +1,20 @@
-// The browser views Tavro shows, and what its browser units need to know of each: the window it
-// is in, and whether it shows the site or an outside page (the advertisement).
+// The browser views Tavro shows, what its browser units need to know of each (the window it is in,
+// whether it shows the site or an outside page), and the one ordered list of the units that each
+// view is attached to, detached from and whose shared signals they hear.
 #pragma once
 
 #include <gtkmm.h>
 #include <webkit2/webkit2.h>
 
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "owners.h"
 #include "site_origin.h"
+#include "view_unit.h"
 
 namespace tavro::platform::gtk {
 
@@ -20,8 +24,18 @@ class Views {
   Views(const Views&) = delete;
   Views& operator=(const Views&) = delete;
 
-  void Add(WebKitWebView* view, Gtk::Window& window, bool site) { views_[view] = Entry{&window, site}; }
-  void Remove(WebKitWebView* view) { views_.erase(view); }
+  // The units, once, in the order in which they are attached and hear the shared signals.
+  void SetUnits(std::initializer_list<ViewUnit*> units) { units_.assign(units); }
+  // A view is shown in the window: every unit is attached to it, in order.
+  void Add(WebKitWebView* view, Gtk::Window& window, bool site);
+  // The view goes: every unit is detached from it, in the reverse order.
+  void Remove(WebKitWebView* view);
+  // The main window goes: every unit closes what it has open, in order.
+  void CloseAll();
+  bool Closing() const { return closing_; }
+  // The program has just asked the view to load a page: every unit hears it, in order.
+  void ProgramLoading(WebKitWebView* view);
+
   bool Known(WebKitWebView* view) const { return views_.count(view) != 0; }
   bool IsSite(WebKitWebView* view) const {
     const auto it = views_.find(view);
@@ -61,8 +75,15 @@ class Views {
     Gtk::Window* window;
     bool site;
   };
+  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event);
+  gboolean LoadFailed(WebKitWebView* view, const char* uri, GError* error);
+  gboolean DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
+
   Gtk::Window& mainWindow_;
+  std::vector<ViewUnit*> units_;
   std::map<WebKitWebView*, Entry> views_;
+  ConnectionsByInstance connections_;  // the shared signals' one handler each, per view
+  bool closing_ = false;
   std::string siteUri_;
   std::set<std::string> siteOrigins_;
 };

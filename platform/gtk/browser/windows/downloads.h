@@ -15,6 +15,7 @@
 #include "blocked_notice.h"
 #include "gestures.h"
 #include "owners.h"
+#include "view_unit.h"
 #include "views.h"
 
 namespace tavro::platform::gtk {
@@ -22,16 +23,18 @@ namespace tavro::platform::gtk {
 // A file name the chooser can offer: no folders, never empty.
 std::string SafeFileName(const char* suggested);
 
-class Downloads {
+// Downloads belong to the site's web context, not to a view: the unit takes part in the list for
+// its end only.
+class Downloads : public ViewUnit {
  public:
   Downloads(Views& views, Gestures& gestures, BlockedNotices& notices,
             WebKitWebContext* siteContext);
-  ~Downloads();
-  Downloads(const Downloads&) = delete;
-  Downloads& operator=(const Downloads&) = delete;
+  ~Downloads() override;
 
+  void Attach(const ShownView& /*shown*/) override {}
+  void Detach(WebKitWebView* /*view*/) override {}
   // Open choosers are cancelled with their downloads, and later downloads are cancelled at once.
-  void CloseAll();
+  void CloseAll() override;
   // The context's pages (outside pages) start no downloads at all.
   void RefuseAllFrom(WebKitWebContext* context);
 

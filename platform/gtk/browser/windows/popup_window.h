@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "find_bar.h"
+#include "find_bar_host.h"
 #include "owners.h"
 
 namespace tavro::platform::gtk {

@@ -8,6 +8,7 @@
 #include "message_box.h"
 #include "page_limits.h"
 #include "popup_window.h"
+#include "desktop_browser.h"
 #include "site_origin.h"
 #include "web_views.h"
 
@@ -23,41 +24,17 @@ bool ByTheAgent(WebKitNavigationAction* action) { return action && webkit_naviga
 
 }  // namespace
 
-void OpenOnDesktop(const char* uri) {
-  if (!uri) return;
-  GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
-  const bool web = parsed && IsWebScheme(g_uri_get_scheme(parsed));
-  if (parsed) g_uri_unref(parsed);
-  // A page must not start other programs through file: or custom-scheme addresses.
-  if (!web) return;
-  GError* raw = nullptr;
-  if (!g_app_info_launch_default_for_uri(uri, nullptr, &raw)) {
-    const GErrorPtr error(raw);
-    std::cerr << "tavro: cannot open " << uri << " in the desktop's browser: "
-              << (error ? error->message : "no browser") << std::endl;
-  }
-}
-
 Popups::Popups(Views& views, Gestures& gestures, BlockedNotices& notices)
     : views_(views), gestures_(gestures), notices_(notices) {}
 
-Popups::~Popups() {
-  // The other units may be gone by now: they hear of nothing more.
-  closing = nullptr;
-  CloseAll();
-}
+Popups::~Popups() { CloseAll(); }
 
-void Popups::Attach(WebKitWebView* view) {
+void Popups::Attach(const ShownView& shown) {
+  WebKitWebView* view = shown.view;
   connections_.Add(view, Connect(view, "create",
                                  +[](WebKitWebView* v, WebKitNavigationAction* action, gpointer self) -> GtkWidget* {
                                    WebKitWebView* created = static_cast<Popups*>(self)->Create(v, action);
                                    return created ? GTK_WIDGET(created) : nullptr;
-                                 },
-                                 this));
-  connections_.Add(view, Connect(view, "decide-policy",
-                                 +[](WebKitWebView* v, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
-                                     gpointer self) -> gboolean {
-                                   return static_cast<Popups*>(self)->DecidePolicy(v, decision, type);
                                  },
                                  this));
   const bool popup = std::any_of(windows_.begin(), windows_.end(), [view](const auto& w) { return w->View() == view; });
@@ -77,8 +54,7 @@ void Popups::CloseAll() {
     std::unique_ptr<PopupWindow> window = std::move(windows_.front());
     windows_.pop_front();
     window->Hide();
-    connections_.Drop(window->View());
-    if (closing) closing(window->View());
+    views_.Remove(window->View());
   }
 }
 
@@ -107,7 +83,7 @@ WebKitWebView* Popups::Create(WebKitWebView* opener, WebKitNavigationAction* act
   windows_.push_back(std::make_unique<PopupWindow>(view, views_.MainWindow().get_icon(), ApplicationTitle(),
                                                    [this](const std::string& uri) { return views_.OfTheSite(uri); },
                                                    [this, view] { Close(view); }));
-  if (opened) opened(view, windows_.back()->Window());
+  views_.Add(view, windows_.back()->Window(), true);
   // A link to a file that opens in a new window downloads there.
   gestures_.GrantDownload(view);
   // The engine takes no reference of its own: the pop-up window holds the one that keeps the view.
@@ -123,8 +99,7 @@ void Popups::Close(WebKitWebView* view) {
   const auto it = std::find_if(windows_.begin(), windows_.end(), [view](const auto& w) { return w->View() == view; });
   if (it == windows_.end()) return;
   (*it)->Hide();
-  connections_.Drop(view);
-  if (closing) closing(view);
+  views_.Remove(view);
   // The page may be inside one of its own signals: the window and its view go once it returns.
   std::shared_ptr<PopupWindow> doomed(std::move(*it));
   windows_.erase(it);

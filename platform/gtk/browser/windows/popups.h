@@ -13,39 +13,33 @@
 #include "blocked_notice.h"
 #include "gestures.h"
 #include "owners.h"
+#include "view_unit.h"
 #include "views.h"
 
 namespace tavro::platform::gtk {
 
 class PopupWindow;
 
-// Hands a web address to the desktop's default browser; anything but http(s) is refused.
-void OpenOnDesktop(const char* uri);
-
-class Popups {
+// A pop-up's view joins the views (and so every unit) when its window is made, and leaves them
+// when the window closes or the main window goes.
+class Popups : public ViewUnit {
  public:
   Popups(Views& views, Gestures& gestures, BlockedNotices& notices);
-  ~Popups();
-  Popups(const Popups&) = delete;
-  Popups& operator=(const Popups&) = delete;
-
-  // A pop-up's view has its window and waits to be attached to the other units; and it is about
-  // to go (its window closed, or the main window went).
-  std::function<void(WebKitWebView* view, Gtk::Window& window)> opened;
-  std::function<void(WebKitWebView* view)> closing;
+  ~Popups() override;
 
   // Handles the view's requests for new windows (and, for a pop-up, its own showing and closing).
-  void Attach(WebKitWebView* view);
-  void Detach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override;
+  void Detach(WebKitWebView* view) override;
   // Every pop-up window goes, and no new one opens.
-  void CloseAll();
+  void CloseAll() override;
+  // The new windows of outside pages go to the desktop's browser (or nowhere).
+  bool DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) override;
   std::size_t Count() const { return windows_.size(); }
 
  private:
   WebKitWebView* Create(WebKitWebView* opener, WebKitNavigationAction* action);
   void Show(WebKitWebView* view);
   void Close(WebKitWebView* view);
-  bool DecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
   void Refuse(WebKitWebView* opener);
 
   Views& views_;

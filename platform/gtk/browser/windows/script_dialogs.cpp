@@ -51,7 +51,8 @@ ScriptDialogs::ScriptDialogs(Views& views) : views_(views) {}
 
 ScriptDialogs::~ScriptDialogs() { CloseAll(); }
 
-void ScriptDialogs::Attach(WebKitWebView* view) {
+void ScriptDialogs::Attach(const ShownView& shown) {
+  WebKitWebView* view = shown.view;
   connections_.Add(view, Connect(view, "script-dialog",
                                  +[](WebKitWebView* v, WebKitScriptDialog* dialog, gpointer self) -> gboolean {
                                    return static_cast<ScriptDialogs*>(self)->Show(v, dialog);
@@ -64,17 +65,11 @@ void ScriptDialogs::Attach(WebKitWebView* view) {
                                    static_cast<ScriptDialogs*>(self)->DismissFor(v, false);
                                  },
                                  this));
-  connections_.Add(view, Connect(view, "load-changed",
-                                 +[](WebKitWebView* v, WebKitLoadEvent event, gpointer self) {
-                                   static_cast<ScriptDialogs*>(self)->LoadChanged(v, event);
-                                 },
-                                 this));
-  connections_.Add(view, Connect(view, "load-failed",
-                                 +[](WebKitWebView* v, WebKitLoadEvent, gchar*, GError*, gpointer self) -> gboolean {
-                                   static_cast<ScriptDialogs*>(self)->leaving_.erase(v);
-                                   return FALSE;
-                                 },
-                                 this));
+}
+
+bool ScriptDialogs::LoadFailed(WebKitWebView* view, const char* /*uri*/, GError* /*error*/) {
+  leaving_.erase(view);
+  return false;
 }
 
 void ScriptDialogs::AnswerLater(WebKitWebView* view, WebKitScriptDialog* dialog) {
@@ -114,7 +109,7 @@ void ScriptDialogs::Detach(WebKitWebView* view) {
   leaving_.erase(view);
 }
 
-void ScriptDialogs::ProgramNavigating(WebKitWebView* view) {
+void ScriptDialogs::ProgramLoading(WebKitWebView* view) {
   leaving_.insert(view);
   Release(view);
   DismissFor(view, true);

@@ -14,6 +14,7 @@
 
 #include "owners.h"
 #include "page_limits.h"
+#include "view_unit.h"
 #include "views.h"
 
 namespace tavro::platform::gtk {
@@ -22,21 +23,21 @@ namespace tavro::platform::gtk {
 // "leave this page?" leaves.
 void AnswerUnseen(WebKitScriptDialog* dialog);
 
-class ScriptDialogs {
+class ScriptDialogs : public ViewUnit {
  public:
   explicit ScriptDialogs(Views& views);
-  ~ScriptDialogs();
-  ScriptDialogs(const ScriptDialogs&) = delete;
-  ScriptDialogs& operator=(const ScriptDialogs&) = delete;
+  ~ScriptDialogs() override;
 
-  void Attach(WebKitWebView* view);
+  void Attach(const ShownView& shown) override;
   // The view goes: its open dialog is answered as cancelled.
-  void Detach(WebKitWebView* view);
+  void Detach(WebKitWebView* view) override;
   // The program loads another page in the view: nothing the page asks may hold that up, until the
   // new page is there or the load failed.
-  void ProgramNavigating(WebKitWebView* view);
+  void ProgramLoading(WebKitWebView* view) override;
   // Every open dialog is answered as cancelled, and later ones get the default answer at once.
-  void CloseAll();
+  void CloseAll() override;
+  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event) override;
+  bool LoadFailed(WebKitWebView* view, const char* uri, GError* error) override;
   // The view's page does nothing but ask for dialogs that are not shown.
   bool Looping(WebKitWebView* view) const { return pacing_.Looping(view, LimitsClock::now()); }
 
@@ -48,7 +49,6 @@ class ScriptDialogs {
   void Release(WebKitWebView* view);
   void Answer(Box* box, bool ok);
   void DismissFor(WebKitWebView* view, bool leave);
-  void LoadChanged(WebKitWebView* view, WebKitLoadEvent event);
 
   Views& views_;
   ConnectionsByInstance connections_;

@@ -1,0 +1,47 @@
+// Ending a stuck site process and loading the site's pages again in a new one.
+#include "site_process.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tavro::platform::gtk {
+
+void SiteProcess::Attach(const ShownView& shown) {
+  if (shown.site && !shown.main) popups_.insert(shown.view);
+}
+
+bool SiteProcess::Stuck(WebKitWebView* view) const {
+  // Scripts that never end (a loop of dialogs nobody sees) hold every page of the web process.
+  const auto views = views_.SiteViews();
+  return !webkit_web_view_get_is_web_process_responsive(view) ||
+         std::any_of(views.begin(), views.end(), [this](WebKitWebView* v) { return dialogs_.Looping(v); });
+}
+
+void SiteProcess::Detach(WebKitWebView* view) {
+  if (popups_.erase(view) == 0 || views_.Closing()) return;
+  if (!dialogs_.Looping(view) && !Stuck(view)) return;
+  // Once the window has left the views, so that its page is not loaded again.
+  restart_ = Glib::signal_idle().connect([this] {
+    Restart();
+    return false;
+  });
+}
+
+void SiteProcess::ProgramLoading(WebKitWebView* view) {
+  if (views_.IsSite(view) && Stuck(view)) Restart();
+}
+
+void SiteProcess::Restart() {
+  // The engine forgets the views' addresses with their process.
+  const auto views = views_.SiteViews();
+  if (views.empty()) return;
+  std::vector<std::pair<WebKitWebView*, std::string>> pages;
+  for (WebKitWebView* site : views) pages.emplace_back(site, UriOf(site));
+  webkit_web_view_terminate_web_process(views.front());
+  for (const auto& [site, uri] : pages)
+    if (!uri.empty()) webkit_web_view_load_uri(site, uri.c_str());
+}
+
+}  // namespace tavro::platform::gtk
