@@ -302,14 +302,20 @@ def flat(start, end):
 
 def recovery_seconds(arrivals, fault_end_ms, until_ms, limit_ms=LATE_MS, hold_ms=HOLD_MS):
     """Seconds from a fault's end until lateness is back under limit_ms: the first message to
-    arrive after the end under the limit from which every message arriving within hold_ms (and
-    before until_ms) is under it too. None when that never happens before until_ms."""
+    arrive after the end under the limit from which every message arriving within hold_ms, and
+    every message sent within hold_ms, are under it too (a page that stalls right after an on-time
+    message has not recovered, however late its next messages arrive). Arrivals at or after
+    until_ms do not count. None when that never happens before until_ms."""
     seen = sorted((r, seq, r - s) for seq, s, r in arrivals if fault_end_ms <= r < until_ms)
+    sent = [(s, r - s) for _, s, r in arrivals if s < until_ms]
     for i, (received, _, late) in enumerate(seen):
         if late >= limit_ms:
             continue
-        if all(l < limit_ms for r, _, l in seen[i:] if r < received + hold_ms):
-            return (received - fault_end_ms) / 1000
+        if any(l >= limit_ms for r, _, l in seen[i:] if r < received + hold_ms):
+            continue
+        if any(l >= limit_ms for s, l in sent if received <= s < received + hold_ms):
+            continue
+        return (received - fault_end_ms) / 1000
     return None
 
 

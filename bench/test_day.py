@@ -64,6 +64,10 @@ class FiguresTest(unittest.TestCase):
         # A late one after the hold has passed is the day's, not this fault's.
         later = arrivals((end + 500, 10), (end + 20_000, 9_000))
         self.assertEqual(day.recovery_seconds(later, end, end + 60_000), 0.5)
+        # On time once, then the page stalls: what it was sent next arrives long after the hold.
+        stalled = arrivals((end + 800, 100), *[(end + 28_000 + k, 27_000 - 1000 * k) for k in range(10)],
+                           *[(end + 29_000 + 1000 * k, 40) for k in range(15)])
+        self.assertEqual(day.recovery_seconds(stalled, end, end + 60_000), 29.0)
 
     def test_lateness_outside_the_faults_leaves_out_messages_on_the_way_during_one(self):
         got = arrivals((1_000, 10), (5_000, 4_500), (9_000, 3_000), (20_000, 30), (30_000, 50))
