@@ -90,7 +90,7 @@ class FinishedSoundsTest : public BrowserTest {
           if (server && !heard) heard = !server->Ask({"list", "short", "sink-inputs"}).empty();
           return app_->Caption() == "sounds done 200";
         },
-        75s, 100ms);
+        100s, 100ms);
     ASSERT_TRUE(done) << app_->Caption();
     if (server) {
       EXPECT_TRUE(heard) << "no sound reached the sound server";

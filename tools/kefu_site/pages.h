@@ -76,7 +76,7 @@ std::string LabSound(long afterMs);
 // An agent's day on one page: signs the demo account in, notifies, plays the tone as sound and as
 // video, and on a click opens a window of the site; its title tells each step ("day ...").
 std::string LabDay();
-// A busy console's sounds: a click plays `count` new Audio elements of the tone, one every 50 ms,
+// A busy console's sounds: a click plays `count` new Audio elements of the tone, one every 150 ms,
 // each kept and listened to ("sounds done N" when all have ended); the next click plays the
 // first one again ("replayed <ended> <currentTime>/<duration>").
 std::string LabSounds(int count);
