@@ -1,6 +1,7 @@
 // Reading a cut title back from the page, in a script world of Tavro's own.
 #include "page_title.h"
 
+#include "page_text.h"
 #include "timeline.h"
 
 namespace tavro::platform::gtk {
@@ -26,19 +27,21 @@ PageTitle::~PageTitle() {
   if (reading_) g_cancellable_cancel(reading_.get());
 }
 
-std::string PageTitle::Text() const {
-  std::string engine = EngineTitle(view_);
-  if (!whole_.empty() && whole_.size() > engine.size() && whole_.compare(0, engine.size(), engine) == 0) return whole_;
-  return engine;
+const std::string& PageTitle::Text() const {
+  // The whole title while it is still the one the engine's begins.
+  if (whole_.size() > engine_.size() && whole_.compare(0, engine_.size(), engine_) == 0) return wholeText_;
+  return engineText_;
 }
 
 void PageTitle::Changed() {
   if (reading_) g_cancellable_cancel(reading_.get());
   reading_.reset();
   whole_.clear();
-  const std::string engine = EngineTitle(view_);
-  if (!engine.empty()) Reached(Milestone::Title);
-  if (g_utf8_strlen(engine.c_str(), static_cast<gssize>(engine.size())) < kEngineTitleCharacters) return;
+  wholeText_.clear();
+  engine_ = EngineTitle(view_);
+  engineText_ = CaptionText(engine_);
+  if (!engine_.empty()) Reached(Milestone::Title);
+  if (g_utf8_strlen(engine_.c_str(), static_cast<gssize>(engine_.size())) < kEngineTitleCharacters) return;
   reading_ = Adopt(g_cancellable_new());
   const std::string script = "document.title.slice(0, " + std::to_string(kLongestTitleCharacters) + ")";
   webkit_web_view_evaluate_javascript(
@@ -49,7 +52,10 @@ void PageTitle::Changed() {
         const GErrorPtr error(raw);
         if (error || !value || !jsc_value_is_string(value.get())) return;  // cancelled: `self` may be gone
         const GCharPtr text(jsc_value_to_string(value.get()));
-        if (text) static_cast<PageTitle*>(self)->whole_ = text.get();
+        if (!text) return;
+        auto* me = static_cast<PageTitle*>(self);
+        me->whole_ = text.get();
+        me->wholeText_ = CaptionText(me->whole_);
       },
       this);
 }

@@ -22,14 +22,17 @@ class PageTitle {
   PageTitle(const PageTitle&) = delete;
   PageTitle& operator=(const PageTitle&) = delete;
 
-  // The title of the page shown now; empty without one.
-  std::string Text() const;
+  // The title of the page shown now, fit for a caption (see CaptionText); empty without one.
+  const std::string& Text() const;
 
  private:
   void Changed();
 
   WebKitWebView* view_;
-  std::string whole_;  // the page's own title, read when the engine's was cut
+  std::string engine_;  // the engine's title, as it came
+  std::string whole_;   // the page's own title, read when the engine's was cut
+  // What Text answers, made once for each title: a tick reads it twice a second.
+  std::string engineText_, wholeText_;
   GObjectPtr<GCancellable> reading_;
   SignalConnection changed_;
 };

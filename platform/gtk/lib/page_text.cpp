@@ -15,6 +15,21 @@ std::string DesktopText(const std::string& text, std::size_t maxBytes) {
   return std::string(CutUtf8(valid.get(), maxBytes));
 }
 
+std::string CaptionText(std::string_view text) {
+  const GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+  std::string out;
+  out.reserve(text.size());
+  for (const char* p = valid.get(); *p; p = g_utf8_next_char(p)) {
+    const gunichar c = g_utf8_get_char(p);
+    const bool reorders = (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    if (c == '\t' || c == '\n' || c == '\r')
+      out += ' ';
+    else if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0x9F) && !reorders)
+      out.append(p, g_utf8_next_char(p) - p);
+  }
+  return out;
+}
+
 std::string JsStringLiteral(const std::string& text) {
   std::string out = "\"";
   const std::string valid = DesktopText(text, std::string::npos);
@@ -35,7 +50,9 @@ std::string JsStringLiteral(const std::string& text) {
 }
 
 std::string HtmlText(const std::string& text) {
-  const GCharPtr escaped(g_markup_escape_text(text.c_str(), static_cast<gssize>(text.size())));
+  // The escaper reads past the end of malformed UTF-8: it gets valid text only.
+  const GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+  const GCharPtr escaped(g_markup_escape_text(valid.get(), -1));
   return escaped ? escaped.get() : "";
 }
 
