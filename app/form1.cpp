@@ -18,6 +18,10 @@ constexpr char kEmptyFilePrompt[] = "在url.txt填写您的网址地址即可运
 constexpr char kExitQuestion[] = "你是否真的要退出吗？";
 constexpr char kLoggedInHeader[] = "界面_03.gif";
 constexpr char kLoggedInClose[] = "界面_06.gif";
+// The signed-in layout's sizes, in twips: the header strip's height, the close button's width and height.
+constexpr int kLoggedInHeaderHeight = 400;
+constexpr int kLoggedInCloseWidth = 420;
+constexpr int kLoggedInCloseHeight = 220;
 constexpr int kCornerEllipse = 5;
 constexpr int kLeftButton = 1;
 
@@ -111,10 +115,10 @@ void Form1::Timer1_Timer() {
   Me.SetCaption(WebBrowser1.LocationName());
   if (platform::InStr(1, Me.Caption(), kTitleMarker, platform::vbBinaryCompare) == 0) return;
 
-  Picture1.SetHeight(400);
+  Picture1.SetHeight(kLoggedInHeaderHeight);
   Picture1.SetPicture(runtime_.LoadPicture(kLoggedInHeader));
-  Picture2.SetWidth(420);
-  Picture2.SetHeight(220);
+  Picture2.SetWidth(kLoggedInCloseWidth);
+  Picture2.SetHeight(kLoggedInCloseHeight);
   Picture2.SetPicture(runtime_.LoadPicture(kLoggedInClose));
   Picture3.SetVisible(true);
   WebBrowser2.SetVisible(true);

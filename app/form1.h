@@ -1,4 +1,14 @@
 // Form1, the main window: its handlers, its outline method and the site address it keeps.
+//
+// What the names on the window are:
+//   Picture1     the header strip along the top; the left button on it drags the window
+//   Picture2     the close button, on the header strip
+//   Picture3     the minimise button, on the header strip; shown in the signed-in layout
+//   Timer1       the title monitor's tick, every 500 ms: caption, and the signed-in layout
+//   WebBrowser1  the console: the site's pages, from the login page on
+//   WebBrowser2  the advertisement at the bottom; shown in the signed-in layout
+//   WebBrowser3  placed on the window and never sent anywhere
+//   urladd       the site address, read from url.txt; the login and logout paths follow it
 #pragma once
 
 #include <string>

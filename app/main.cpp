@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,51 +45,6 @@ constexpr char kUsage[] =
     "Exit status: 0 when the window has been closed, 1 after an error report,\n"
     "2 when the folder to run in cannot be entered (it does not exist or is not\n"
     "a folder) or an option is wrong.\n";
-
-// What the command line asks for besides the toolkit's own options, which stay in argv.
-struct CommandLine {
-  bool help = false;
-  bool version = false;
-  bool menu = false;
-  std::optional<std::string> folder;  // -C / --folder
-  std::string error;                  // a wrong option, or empty
-};
-
-// Takes Tavro's own options out of argv (keeping argv[argc] null) and leaves the rest, in
-// order, for the toolkit.
-CommandLine TakeOptions(int& argc, char** argv) {
-  CommandLine line;
-  int kept = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    auto value = [&](std::string_view name) -> std::optional<std::string> {
-      if (i + 1 < argc) return std::string(argv[++i]);
-      line.error = std::string(name) + " needs a folder";
-      return std::nullopt;
-    };
-    if (arg == "--version") {
-      line.version = true;
-    } else if (arg == "--help" || arg == "-h") {
-      line.help = true;
-    } else if (arg == "--menu") {
-      line.menu = true;
-    } else if (arg == "-C" || arg == "--folder") {
-      if (auto dir = value(arg)) line.folder = std::move(*dir);
-    } else if (arg.starts_with("--folder=")) {
-      line.folder = std::string(arg.substr(std::strlen("--folder=")));
-    } else if (arg.starts_with("-C")) {
-      line.folder = std::string(arg.substr(2));
-    } else {
-      argv[kept++] = argv[i];
-    }
-    if (!line.error.empty()) break;
-  }
-  if (line.error.empty() && line.menu && line.folder)
-    line.error = "--menu and -C/--folder each name the folder to run in; give one of them";
-  argc = kept;
-  argv[argc] = nullptr;
-  return line;
-}
 
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;
@@ -157,7 +111,7 @@ void DescribeWorkingFiles(tavro::platform::Runtime& runtime) {
 
 int main(int argc, char** argv) {
   tavro::platform::gtk::ProgramStarted();
-  const CommandLine line = TakeOptions(argc, argv);
+  const auto line = tavro::platform::gtk::TakeOptions(argc, argv);
   if (!line.error.empty()) {
     std::cerr << "tavro: " << line.error << "\nTry 'tavro --help' for more information.\n";
     return kUsageExitCode;

@@ -170,6 +170,16 @@ TEST_F(KefuSiteTest, HangingPageNeitherBlocksOthersNorStop) {
   slow.join();
 }
 
+TEST(KefuHtmlEscape, MarkupCannotBreakOutAndMalformedTextComesOutValid) {
+  EXPECT_EQ(kefu::HtmlEscape("<a title=\"x\">'&'</a> 中"),
+            "&lt;a title=&quot;x&quot;&gt;&apos;&amp;&apos;&lt;/a&gt; 中");
+  EXPECT_EQ(kefu::HtmlEscape(""), "");
+  // A session cookie or a query is whatever the client sent: bad bytes and NUL become U+FFFD, and
+  // a sequence cut at the end of the text is not read past it.
+  EXPECT_EQ(kefu::HtmlEscape(std::string_view("a\xff\0<", 4)), "a\uFFFD\uFFFD&lt;");
+  EXPECT_EQ(kefu::HtmlEscape(std::string_view("b\xC2\x85", 2)), "b\uFFFD");
+}
+
 TEST(KefuSessionStore, ForgetsTheOldestBeyondCapacity) {
   kefu::SessionStore store(2);
   const std::string a = store.Create(), b = store.Create(), c = store.Create();

@@ -1,11 +1,13 @@
 #include "kefu_site.h"
 
+#include <glib.h>
 #include <httplib.h>
 #include <sys/random.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 
 #include "chat.h"
@@ -17,6 +19,11 @@ namespace {
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr std::size_t kMaxLoggedSession = 128;
+
+struct GFree {
+  void operator()(gchar* memory) const { g_free(memory); }
+};
+using GCharPtr = std::unique_ptr<gchar, GFree>;
 
 void NoStore(httplib::Response& res) { res.set_header("Cache-Control", "no-store"); }
 
@@ -121,19 +128,11 @@ std::string JsString(std::string_view text) {
 }
 
 std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
+  if (text.empty()) return {};
+  // GLib's escaping takes valid UTF-8 only, and what a client sends (a cookie, a query) need not be.
+  const GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+  const GCharPtr escaped(g_markup_escape_text(valid.get(), -1));
+  return escaped.get();
 }
 
 std::string LogSafe(std::string_view text) {

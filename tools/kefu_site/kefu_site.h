@@ -37,7 +37,8 @@ bool IsValidMarker(std::string_view marker);
 // separators are escaped; malformed UTF-8 becomes U+FFFD.
 std::string JsString(std::string_view text);
 
-// Text escaped for HTML element content and quoted attribute values.
+// Text escaped for HTML element content and quoted attribute values; malformed UTF-8 (and NUL)
+// becomes U+FFFD.
 std::string HtmlEscape(std::string_view text);
 
 // A copy fit for a one-line log record: control characters (and DEL) become '?'.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "command_line.h"
 #include "platform/forms.h"
 #include "platform/user32.h"
 #include "window_system.h"
@@ -16,6 +17,5 @@ std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::strin
 
 // The program has started: the first milestone of the start timeline (see timeline.h).
 void ProgramStarted();
-
 
 }  // namespace tavro::platform::gtk
