@@ -134,6 +134,9 @@ std::string SequentialFiles::InputB(std::int64_t count, int fileNumber) {
     if (n == 0) throw RuntimeError(kInputPastEndOfFile, "Input past end of file: " + DescribeLocation(file.name));
     done += static_cast<std::size_t>(n);
   }
+  std::error_code ec;
+  const std::filesystem::path where = std::filesystem::absolute(file.name, ec);
+  lastRead_ = Read{ec ? file.name : where.lexically_normal().string(), bytes};
   return bytes;
 }
 

@@ -50,6 +50,14 @@ class SequentialFiles {
   static constexpr std::int64_t kLongestInput = std::int64_t{16} * 1024 * 1024;
   void Close(int fileNumber);
 
+  // What was last read from a file, and which file (its absolute path): so that a page that
+  // cannot be shown for an address read from a file can say which file to mend.
+  struct Read {
+    std::string path;
+    std::string bytes;
+  };
+  const std::optional<Read>& LastRead() const { return lastRead_; }
+
  private:
   struct OpenFile {
     FileDescriptor fd;
@@ -57,6 +65,7 @@ class SequentialFiles {
   };
   const OpenFile& Find(int fileNumber) const;
   std::map<int, OpenFile> open_;
+  std::optional<Read> lastRead_;
 };
 
 // "name" in folder "dir": how error reports name a file the program looked for.

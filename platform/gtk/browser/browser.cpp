@@ -1,14 +1,18 @@
 // The views of the placed controls, and the list of units.
 #include "browser.h"
 
+#include "bad_address.h"
+#include "own_pages.h"
+
 #include "timeline.h"
 #include "site_origin.h"
 #include "web_views.h"
 
 namespace tavro::platform::gtk {
 
-Browser::Browser(GtkForm& form)
+Browser::Browser(GtkForm& form, const SequentialFiles& files)
     : form_(form),
+      files_(files),
       siteContext_(CreateWebContext(ViewRole::Site)),
       views_(form.Window()),
       session_(views_, siteContext_.get()),
@@ -64,11 +68,16 @@ WebKitWebView* Browser::ShowNewView(GtkWebBrowser& control, const std::string& u
   return view;
 }
 
-void Browser::Load(GtkWebBrowser& control, const std::optional<std::string>& uri) {
+void Browser::Load(GtkWebBrowser& control, const std::string& text, const std::optional<std::string>& uri) {
   // Only the first control navigated shows the site, even when its address gave nothing to load.
   const bool first = !navigated_;
   navigated_ = true;
-  if (!uri) return;  // the text names no host: nothing to ask for
+  // Nothing the engine could open is asked for (it would show nothing, or try a host the agent
+  // never named); the site's control says why.
+  if (!uri || !OpenableWebAddress(*uri)) {
+    if (first) ShowBadAddress(control, text);
+    return;
+  }
   if (session_.Ending()) {
     // The program ends: the engine is not waited for (its processes may be going too).
     session_.SendNow(control.View(), *uri);
@@ -84,6 +93,14 @@ void Browser::Load(GtkWebBrowser& control, const std::optional<std::string>& uri
     Reached(Milestone::Load);
     session_.ProgramLoad(view, turnUri);
   });
+}
+
+void Browser::ShowBadAddress(GtkWebBrowser& control, const std::string& text) {
+  WebKitWebView* view = control.View() ? control.View() : ShowNewView(control, {}, true);
+  std::optional<AddressFile> file;
+  if (const auto& read = files_.LastRead()) file = AddressFile{read->path, read->bytes};
+  // Tavro's own page, with no address of the web behind it: nothing is asked of any site.
+  webkit_web_view_load_alternate_html(view, OwnPageHtml(BadAddressPage(text, file)).c_str(), "about:blank", nullptr);
 }
 
 WebKitWebView* Browser::ViewFor(GtkWebBrowser& control) {

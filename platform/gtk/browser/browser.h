@@ -26,6 +26,7 @@
 #include "outage.h"
 #include "owners.h"
 #include "page_host.h"
+#include "platform/files.h"
 #include "popups.h"
 #include "script_dialogs.h"
 #include "site_notifications.h"
@@ -38,7 +39,8 @@ namespace tavro::platform::gtk {
 
 class Browser : public PageHost {
  public:
-  explicit Browser(GtkForm& form);
+  // `files` tell which file an address came from, for the page of one that cannot be opened.
+  Browser(GtkForm& form, const SequentialFiles& files);
   ~Browser();
   Browser(const Browser&) = delete;
   Browser& operator=(const Browser&) = delete;
@@ -46,7 +48,9 @@ class Browser : public PageHost {
   // The one way in from a placed control. The first control ever navigated shows the site;
   // another one shows the site too when its address is of the site's origin, else it shows an
   // outside page. Views of one kind share a web process.
-  void Load(GtkWebBrowser& control, const std::optional<std::string>& uri) override;
+  // An address that makes no web address loads nothing; in the first control, the site's, Tavro's
+  // page says what is wrong with it (see bad_address.h).
+  void Load(GtkWebBrowser& control, const std::string& text, const std::optional<std::string>& uri) override;
   // The control's view, made now (for the site, unless the site is elsewhere) if it has none: for
   // those that look at the real view.
   WebKitWebView* ViewFor(GtkWebBrowser& control);
@@ -64,7 +68,10 @@ class Browser : public PageHost {
   // process of its own.
   WebKitWebContext* OutsideContext();
 
+  void ShowBadAddress(GtkWebBrowser& control, const std::string& text);
+
   GtkForm& form_;
+  const SequentialFiles& files_;
   GObjectPtr<WebKitWebContext> siteContext_;
   GObjectPtr<WebKitWebContext> outsideContext_;
   WebKitWebView* firstSiteView_ = nullptr;  // the site's views of the main window are related to it

@@ -10,10 +10,10 @@ class GtkWebBrowser;
 
 class PageHost {
  public:
-  // The control was asked to load `uri`, fixed up as an address bar would; nothing when the text
-  // names no host. The host makes the control's view when it has none (see
+  // The control was asked to load `text`, which an address bar would read as `uri` (nothing when
+  // the text names no host). The host makes the control's view when it has none (see
   // GtkWebBrowser::ShowView) and starts the load in the control's turn (see LoadOrder).
-  virtual void Load(GtkWebBrowser& control, const std::optional<std::string>& uri) = 0;
+  virtual void Load(GtkWebBrowser& control, const std::string& text, const std::optional<std::string>& uri) = 0;
 
  protected:
   PageHost() = default;

@@ -64,7 +64,7 @@ void GtkWebBrowser::Navigate(const std::string& url) {
     throw RuntimeError(kInvalidProcedureCall, "Invalid procedure call or argument: the address is " +
                                                   std::to_string(url.size()) + " bytes long; browsers take at most " +
                                                   std::to_string(kLongestAddress / (std::size_t{1024} * 1024)) + " MB");
-  if (host_) host_->Load(*this, FixUpAddress(url));
+  if (host_) host_->Load(*this, url, FixUpAddress(url));
 }
 
 std::string GtkWebBrowser::LocationName() const { return title_ ? title_->Text() : ""; }

@@ -30,6 +30,15 @@ std::string CaptionText(std::string_view text) {
   return out;
 }
 
+std::string TerminalText(const std::string& text) {
+  const char* charset = nullptr;
+  if (g_get_charset(&charset) || !charset) return text;
+  const GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+  gsize written = 0;
+  const GCharPtr converted(g_convert_with_fallback(valid.get(), -1, charset, "UTF-8", "?", nullptr, &written, nullptr));
+  return converted ? std::string(converted.get(), written) : text;
+}
+
 std::string JsStringLiteral(const std::string& text) {
   std::string out = "\"";
   const std::string valid = DesktopText(text, std::string::npos);

@@ -16,6 +16,10 @@ std::string DesktopText(const std::string& text, std::size_t maxBytes);
 // which would let a title show something else than it holds, or the text after it backwards.
 std::string CaptionText(std::string_view text);
 
+// UTF-8 text as the terminal can show it: in the locale's character set (GB18030 on many Chinese
+// desktops), a character it lacks as "?"; unchanged under a UTF-8 locale.
+std::string TerminalText(const std::string& text);
+
 // `text` as a JavaScript string literal, safe to place anywhere in a script or an HTML page.
 std::string JsStringLiteral(const std::string& text);
 

@@ -12,6 +12,7 @@
 #include "gl_driver.h"
 #include "gtk_platform.h"
 #include "message_box.h"
+#include "page_text.h"
 #include "picture.h"
 #include "program_end.h"
 #include "session_end.h"
@@ -121,8 +122,10 @@ void GtkRuntime::ReportAndExit(const RuntimeError& error) {
               "\n" + note->second.chinese;
     english += ".\n" + note->second.english;
   }
-  if (!chinese.empty()) std::cerr << "tavro: 运行时错误 '" << number << "'：" << chinese << "\n";
-  std::cerr << "tavro: Run-time error '" << number << "': " << english << std::endl;
+  // On the terminal in the locale's character set; the message box below shows UTF-8 as it is.
+  if (!chinese.empty())
+    std::cerr << TerminalText("tavro: 运行时错误 '" + std::to_string(number) + "'：" + chinese) << "\n";
+  std::cerr << TerminalText("tavro: Run-time error '" + std::to_string(number) + "': " + english) << std::endl;
   if (form_) {
     if (browser_) browser_->CloseAll();
     form_->Window().hide();
@@ -151,7 +154,7 @@ int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& 
   WatchSessionEnd([this](int unloadMode, bool displayAlive) { EndSession(unloadMode, displayAlive); });
   Dispatch([&] {
     form_ = std::make_unique<GtkForm>(*this, design);
-    browser_ = std::make_unique<Browser>(*form_);
+    browser_ = std::make_unique<Browser>(*form_, files_);
     form_->unloading = [this] { browser_->CloseAll(); };
     attach(*form_);
     form_->Realize();

@@ -72,6 +72,8 @@ void CrashReload::GiveUp(WebKitWebView* view, const std::string& uri) {
   OwnPage page;
   page.title = "页面多次意外终止";
   page.message = "这个页面的进程反复意外终止，Tavro 不再自动重新载入。请稍后点“重试”，或按 F5。";
+  page.english = "This page's process keeps ending unexpectedly, and Tavro no longer loads it again by itself. "
+                 "Try again later with the button, or press F5.";
   page.retryUri = uri;
   // In the page's place: trying again (the button, F5) loads the page itself.
   webkit_web_view_load_alternate_html(view, OwnPageHtml(page).c_str(), uri.c_str(), nullptr);

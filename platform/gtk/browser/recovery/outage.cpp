@@ -78,6 +78,8 @@ bool Outage::LoadFailed(WebKitWebView* view, const char* uri, GError* error) {
   page.title = "无法连接到客服网站";
   page.message = "连不上客服网站，" + std::to_string(delay.count()) +
                  " 秒后自动重试，网络恢复时立即重试。按 F5 可马上重新载入。";
+  page.english = "The customer-service site cannot be reached. Tavro tries again in " +
+                 std::to_string(delay.count()) + " s, and at once when the network is back; F5 tries now.";
   page.detail = std::string(error->message ? error->message : "") + " — " + uri;
   // The own page stands in the failed address's place: reloading it loads the site again.
   webkit_web_view_load_alternate_html(view, OwnPageHtml(page).c_str(), uri, nullptr);

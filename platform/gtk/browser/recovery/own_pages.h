@@ -10,6 +10,8 @@ namespace tavro::platform::gtk {
 struct OwnPage {
   std::string title;    // also what the window caption shows
   std::string message;  // what happened, and what Tavro does about it
+  std::string shownHtml;  // HTML of Tavro's own making, shown in a box of its own
+  std::string english;  // what the message says, in English, below it
   std::string detail;   // the engine's words, small
   std::string retryUri;  // when set, a button that loads this address again
 };

@@ -44,4 +44,11 @@ std::string WebOriginOf(const std::string& uri) {
   return text ? text.get() : "";
 }
 
+bool OpenableWebAddress(const std::string& uri) {
+  // The engine's parser gives an address it cannot open no origin of the web.
+  const OriginPtr origin = OriginFor(uri);
+  const char* host = origin ? webkit_security_origin_get_host(origin.get()) : nullptr;
+  return origin && IsWebScheme(webkit_security_origin_get_protocol(origin.get())) && host && *host;
+}
+
 }  // namespace tavro::platform::gtk

@@ -15,4 +15,8 @@ std::string WebOriginOf(const std::string& uri);
 
 bool IsWebScheme(const char* scheme);
 
+// The address is one a browser can open: http or https, a host that is a name or an address (no
+// space or other escaped character in it), a port that is a number.
+bool OpenableWebAddress(const std::string& uri);
+
 }  // namespace tavro::platform::gtk
