@@ -13,15 +13,14 @@ namespace tavro::platform::gtk {
 Browser::Browser(GtkForm& form, const SequentialFiles& files)
     : form_(form),
       files_(files),
-      siteContext_(CreateWebContext(ViewRole::Site)),
       views_(form.Window()),
-      session_(views_, siteContext_.get()),
-      notifications_(views_, siteContext_.get()),
+      session_(views_),
+      notifications_(views_),
       navigation_(views_),
       popups_(views_, gestures_, notices_),
       dialogs_(views_),
       siteProcess_(views_, dialogs_),
-      downloads_(views_, gestures_, notices_, siteContext_.get()) {
+      downloads_(views_, gestures_, notices_) {
   // Every view is attached to the units in this order, and detached in the reverse order. The
   // signals several units hear have one handler each for the browser layer (see Views), which
   // hands them on in this order:
@@ -48,6 +47,11 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
 
 Browser::~Browser() { CloseAll(); }
 
+WebKitWebContext* Browser::SiteContext(const std::string& uri) {
+  if (!siteContext_) siteContext_ = CreateWebContext(ViewRole::Site, SiteProfileFolder(uri));
+  return siteContext_.get();
+}
+
 WebKitWebContext* Browser::OutsideContext() {
   if (!outsideContext_) {
     outsideContext_ = CreateWebContext(ViewRole::Outside);
@@ -59,7 +63,7 @@ WebKitWebContext* Browser::OutsideContext() {
 WebKitWebView* Browser::ShowNewView(GtkWebBrowser& control, const std::string& uri, bool first) {
   const bool site = first || SameWebOrigin(uri, views_.SiteUri());
   WebKitWebView*& related = site ? firstSiteView_ : firstOutsideView_;
-  WebKitWebView* view = CreateWebView(site ? siteContext_.get() : OutsideContext(), related,
+  WebKitWebView* view = CreateWebView(site ? SiteContext(uri) : OutsideContext(), related,
                                       site ? ViewRole::Site : ViewRole::Outside);
   if (!related) related = view;
   // The control's handlers first (its load order must hear every answer), then the units'.

@@ -64,8 +64,10 @@ class Browser : public PageHost {
  private:
   // A view for the control, of the site when it is the first or of the site's origin.
   WebKitWebView* ShowNewView(GtkWebBrowser& control, const std::string& uri, bool first);
-  // Outside pages' context, made with the first outside view: a context starts a network
-  // process of its own.
+  // The site's context, made with the first site view: its profile is the site's (by the origin
+  // of the address it first loads), or none for a view made before any address. Outside pages'
+  // context, made with the first outside view. A context starts a network process of its own.
+  WebKitWebContext* SiteContext(const std::string& uri);
   WebKitWebContext* OutsideContext();
 
   void ShowBadAddress(GtkWebBrowser& control, const std::string& text);

@@ -93,6 +93,8 @@ class SignalConnection {
   SignalConnection& operator=(const SignalConnection&) = delete;
   ~SignalConnection() { Disconnect(); }
 
+  bool Connected() const { return id_ != 0; }
+
   void Disconnect() {
     if (id_ == 0) return;
     if (const GObjectPtr<GObject> alive = instance_.Get()) g_signal_handler_disconnect(alive.get(), id_);

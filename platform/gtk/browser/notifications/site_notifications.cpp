@@ -46,19 +46,20 @@ void BringToFront(Gtk::Window& window) {
 
 }  // namespace
 
-SiteNotifications::SiteNotifications(Views& views, WebKitWebContext* context)
-    : views_(views),
-      context_(context),
-      key_(NewKey()),
-      desktop_(ApplicationTitle()),
-      initialize_(Connect(context, "initialize-notification-permissions",
-                          +[](WebKitWebContext*, gpointer self) { static_cast<SiteNotifications*>(self)->AllowSiteOrigin(); },
-                          this)) {
+SiteNotifications::SiteNotifications(Views& views)
+    : views_(views), key_(NewKey()), desktop_(ApplicationTitle()) {
   desktop_.onEvent = [this](Handle handle, DesktopNotifications::Event event) { DesktopEvent(handle, event); };
 }
 
 void SiteNotifications::Attach(const ShownView& shown) {
   WebKitWebView* view = shown.view;
+  if (shown.site && !context_) {
+    // Before the context's first web process starts: it asks for the permissions then.
+    context_ = webkit_web_view_get_context(view);
+    initialize_ = Connect(context_, "initialize-notification-permissions",
+                          +[](WebKitWebContext*, gpointer self) { static_cast<SiteNotifications*>(self)->AllowSiteOrigin(); },
+                          this);
+  }
   shims_[view];
   connections_.Add(view, Connect(view, "permission-request",
                                  +[](WebKitWebView* v, WebKitPermissionRequest* request, gpointer self) -> gboolean {
@@ -127,6 +128,7 @@ void SiteNotifications::SetSiteOrigin(const std::string& origin) {
 }
 
 void SiteNotifications::AllowSiteOrigin() {
+  if (!context_) return;
   // Handed to each web process about to start (and again when the site's origin is known): the
   // site's origin may show notifications; others ask, and are refused.
   struct OriginUnref {

@@ -18,7 +18,8 @@ namespace tavro::platform::gtk {
 
 class SiteNotifications : public ViewUnit {
  public:
-  SiteNotifications(Views& views, WebKitWebContext* context);
+  // The site's web context is the first site view's (made once the site's address is known).
+  explicit SiteNotifications(Views& views);
 
   void Attach(const ShownView& shown) override;
   void Detach(WebKitWebView* view) override;
@@ -60,7 +61,7 @@ class SiteNotifications : public ViewUnit {
   void Clicked(const WeakRef<WebKitWebView>& view);
 
   Views& views_;
-  WebKitWebContext* context_;
+  WebKitWebContext* context_ = nullptr;
   WebKitWebView* mainView_ = nullptr;
   std::string siteOrigin_;       // as location.origin reads it
   bool originSettled_ = false;   // the main view's first page has answered

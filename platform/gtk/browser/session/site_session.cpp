@@ -5,26 +5,27 @@
 
 namespace tavro::platform::gtk {
 
-SiteSession::SiteSession(Views& views, WebKitWebContext* siteContext)
-    : views_(views),
-      cookies_(webkit_website_data_manager_get_cookie_manager(webkit_web_context_get_website_data_manager(siteContext))) {
+SiteSession::SiteSession(Views& views) : views_(views) {}
+
+void SiteSession::Attach(const ShownView& shown) {
+  if (!shown.site) return;
+  notStarted_[shown.view];
+  if (cookies_) return;
+  WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(webkit_web_view_get_context(shown.view));
+  cookies_ = std::make_unique<CookieJar>(webkit_website_data_manager_get_cookie_manager(data));
   // The engine starts a network process only for a page that needs one: a blob of nothing, made
   // in a script world of Tavro's own in the console, needs it and asks the site for nothing.
-  cookies_.wakeNetworkProcess = [this] {
+  cookies_->wakeNetworkProcess = [this] {
     const auto views = views_.SiteViews();
     if (views.empty()) return;
     webkit_web_view_evaluate_javascript(views.front(), "URL.revokeObjectURL(URL.createObjectURL(new Blob()))", -1,
                                         "tavro-wake", nullptr, nullptr, nullptr, nullptr);
   };
-  cookies_.restored = [this] { ReleaseHeldLoads(); };
-}
-
-void SiteSession::Attach(const ShownView& shown) {
-  if (shown.site) notStarted_[shown.view];
+  cookies_->restored = [this] { ReleaseHeldLoads(); };
 }
 
 void SiteSession::ProgramLoad(WebKitWebView* view, const std::string& uri) {
-  if (views_.IsSite(view) && cookies_.Restoring()) {
+  if (views_.IsSite(view) && cookies_ && cookies_->Restoring()) {
     heldLoads_.emplace_back(Retain(view), uri);
     return;
   }
@@ -76,7 +77,7 @@ DirectRequest SiteSession::DirectFor(WebKitWebView* view, const std::string& uri
   DirectRequest request;
   request.uri = uri;
   // Only the site's pages have the site's session; an outside page's own cookies stay with it.
-  if (!view || views_.IsSite(view)) request.cookieHeader = cookies_.HeaderFor(uri);
+  if ((!view || views_.IsSite(view)) && cookies_) request.cookieHeader = cookies_->HeaderFor(uri);
   if (view) {
     const char* agent = webkit_settings_get_user_agent(webkit_web_view_get_settings(view));
     request.userAgent = agent ? agent : "";

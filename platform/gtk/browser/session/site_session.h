@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,7 +25,8 @@ namespace tavro::platform::gtk {
 
 class SiteSession : public ViewUnit {
  public:
-  SiteSession(Views& views, WebKitWebContext* siteContext);
+  // The site's cookies are those of the first site view's web context.
+  explicit SiteSession(Views& views);
 
   void Attach(const ShownView& shown) override;
   void Detach(WebKitWebView* view) override { notStarted_.erase(view); }
@@ -54,7 +56,7 @@ class SiteSession : public ViewUnit {
   std::chrono::steady_clock::time_point Deadline() const;
 
   Views& views_;
-  CookieJar cookies_;
+  std::unique_ptr<CookieJar> cookies_;  // from the first site view on
   std::vector<std::pair<GObjectPtr<WebKitWebView>, std::string>> heldLoads_;
   std::map<WebKitWebView*, std::string> notStarted_;  // the site's views: the program's load not yet started
   std::optional<std::chrono::steady_clock::time_point> endingBy_;

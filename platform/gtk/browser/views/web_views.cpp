@@ -1,9 +1,12 @@
 // The web contexts of the site and of outside pages, and the settings of their views.
 #include "web_views.h"
 
+#include <glib/gstdio.h>
+
 #include <memory>
 
 #include "gl_driver.h"
+#include "site_origin.h"
 #include "timeline.h"
 
 namespace tavro::platform::gtk {
@@ -26,13 +29,17 @@ struct MemoryPressureSettingsFree {
   void operator()(WebKitMemoryPressureSettings* settings) const { webkit_memory_pressure_settings_free(settings); }
 };
 
-GObjectPtr<WebKitWebContext> NewLeanEphemeralContext(const MemoryLimits& limits) {
+GObjectPtr<WebKitWebContext> NewLeanContext(const MemoryLimits& limits, const std::string& profileFolder) {
   const std::unique_ptr<WebKitMemoryPressureSettings, MemoryPressureSettingsFree> memory(
       webkit_memory_pressure_settings_new());
   webkit_memory_pressure_settings_set_memory_limit(memory.get(), limits.softLimitMb);
   webkit_memory_pressure_settings_set_conservative_threshold(memory.get(), limits.releaseCachesAt);
   webkit_memory_pressure_settings_set_strict_threshold(memory.get(), limits.releaseAllAt);
-  const auto data = Adopt(webkit_website_data_manager_new_ephemeral());
+  const auto data = Adopt(profileFolder.empty()
+                              ? webkit_website_data_manager_new_ephemeral()
+                              : webkit_website_data_manager_new("base-data-directory", profileFolder.c_str(),
+                                                                "base-cache-directory",
+                                                                (profileFolder + "/cache").c_str(), nullptr));
   return Adopt(WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data.get(),
                                                "memory-pressure-settings", memory.get(), nullptr)));
 }
@@ -66,9 +73,9 @@ GObjectPtr<WebKitSettings> NewViewSettings(ViewRole role) {
 
 }  // namespace
 
-GObjectPtr<WebKitWebContext> CreateWebContext(ViewRole role) {
+GObjectPtr<WebKitWebContext> CreateWebContext(ViewRole role, const std::string& profileFolder) {
   GObjectPtr<WebKitWebContext> context =
-      NewLeanEphemeralContext(role == ViewRole::Site ? kSiteMemory : kOutsideMemory);
+      NewLeanContext(role == ViewRole::Site ? kSiteMemory : kOutsideMemory, profileFolder);
   // The smallest caches the engine has, for both.
   webkit_web_context_set_cache_model(context.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   // Pages run in WebKit's bubblewrap sandbox, without access to the agent's files.
@@ -82,10 +89,31 @@ GObjectPtr<WebKitWebContext> CreateWebContext(ViewRole role) {
   webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
   // The site's session cookie goes with the site's own pages only, never with another site's
   // requests to it (an advertisement's pictures, a customer's page posting a form).
-  webkit_cookie_manager_set_accept_policy(webkit_website_data_manager_get_cookie_manager(data),
-                                          WEBKIT_COOKIE_POLICY_ACCEPT_NO_THIRD_PARTY);
+  WebKitCookieManager* cookies = webkit_website_data_manager_get_cookie_manager(data);
+  webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_NO_THIRD_PARTY);
+  // The cookies a site means to keep (a "remember me" sign-in); session cookies stay in memory.
+  if (!profileFolder.empty())
+    webkit_cookie_manager_set_persistent_storage(cookies, (profileFolder + "/cookies.sqlite").c_str(),
+                                                 WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
   Reached(Milestone::Context);
   return context;
+}
+
+std::string SiteProfileFolder(const std::string& siteUri) {
+  const std::string origin = WebOriginOf(siteUri);  // scheme://host[:port]
+  if (origin.empty()) return {};
+  std::string name;
+  for (const char c : origin) {
+    const bool plain = g_ascii_isalnum(c) || c == '.' || c == '-';
+    if (plain)
+      name += c;
+    else if (name.empty() || name.back() != '_')
+      name += '_';
+  }
+  const std::string folder = std::string(g_get_user_data_dir()) + "/tavro/sites/" + name;
+  // Readable by the agent alone: it holds their sign-in.
+  if (g_mkdir_with_parents(folder.c_str(), 0700) != 0 || g_chmod(folder.c_str(), 0700) != 0) return {};
+  return folder;
 }
 
 WebKitWebView* CreateWebView(WebKitWebContext* context, WebKitWebView* related, ViewRole role) {

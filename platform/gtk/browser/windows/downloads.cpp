@@ -27,16 +27,17 @@ struct Downloads::Chooser {
   Glib::RefPtr<Gtk::WindowGroup> group;
 };
 
-Downloads::Downloads(Views& views, Gestures& gestures, BlockedNotices& notices,
-                     WebKitWebContext* siteContext)
-    : views_(views),
-      gestures_(gestures),
-      notices_(notices),
-      started_(Connect(siteContext, "download-started",
-                       +[](WebKitWebContext*, WebKitDownload* download, gpointer self) {
-                         static_cast<Downloads*>(self)->Started(download);
-                       },
-                       this)) {}
+Downloads::Downloads(Views& views, Gestures& gestures, BlockedNotices& notices)
+    : views_(views), gestures_(gestures), notices_(notices) {}
+
+void Downloads::Attach(const ShownView& shown) {
+  if (!shown.site || started_.Connected()) return;
+  started_ = Connect(webkit_web_view_get_context(shown.view), "download-started",
+                     +[](WebKitWebContext*, WebKitDownload* download, gpointer self) {
+                       static_cast<Downloads*>(self)->Started(download);
+                     },
+                     this);
+}
 
 void Downloads::RefuseAllFrom(WebKitWebContext* context) {
   refused_ = Connect(context, "download-started",

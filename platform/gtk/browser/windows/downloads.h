@@ -27,11 +27,11 @@ std::string SafeFileName(const char* suggested);
 // its end only.
 class Downloads : public ViewUnit {
  public:
-  Downloads(Views& views, Gestures& gestures, BlockedNotices& notices,
-            WebKitWebContext* siteContext);
+  // The site's downloads are the first site view's web context's.
+  Downloads(Views& views, Gestures& gestures, BlockedNotices& notices);
   ~Downloads() override;
 
-  void Attach(const ShownView& /*shown*/) override {}
+  void Attach(const ShownView& shown) override;
   void Detach(WebKitWebView* /*view*/) override {}
   // Open choosers are cancelled with their downloads, and later downloads are cancelled at once.
   void CloseAll() override;
