@@ -43,6 +43,12 @@ struct GErrorDeleter {
 };
 using GErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
 
+// A parsed address (g_uri_parse), released through its boxed type.
+struct GUriDeleter {
+  void operator()(GUri* uri) const { g_boxed_free(G_TYPE_URI, uri); }
+};
+using GUriPtr = std::unique_ptr<GUri, GUriDeleter>;
+
 // A weak reference: it does not keep the object, and answers nothing once the object is gone.
 template <typename T>
 class WeakRef {

@@ -80,23 +80,26 @@ void CookieJar::Refresh() {
         std::vector<CookiePtr> copy;
         for (GList* l = cookies; l; l = l->next) copy.emplace_back(static_cast<SoupCookie*>(l->data));
         g_list_free(cookies);
-        static_cast<CookieJar*>(self)->cookies_ = std::move(copy);
+        auto* jar = static_cast<CookieJar*>(self);
+        jar->cookies_ = std::move(copy);
+        jar->headers_.Keep(jar->cookies_);
       },
       this);
 }
 
-std::string CookieJar::HeaderFor(const std::string& uri) const {
-  GUri* parsed = g_uri_parse(uri.c_str(), G_URI_FLAGS_ENCODED, nullptr);
+CookieHeaders::CookieHeaders() : jar_(soup_cookie_jar_new()) {}
+
+void CookieHeaders::Keep(const std::vector<CookiePtr>& cookies) {
+  // A jar of its own for each copy: a cookie the engine no longer has must not linger here.
+  jar_ = Adopt(soup_cookie_jar_new());
+  for (const auto& cookie : cookies) soup_cookie_jar_add_cookie(jar_.get(), soup_cookie_copy(cookie.get()));
+}
+
+std::string CookieHeaders::For(const std::string& uri) const {
+  const GUriPtr parsed(g_uri_parse(uri.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), nullptr));
   if (!parsed) return {};
-  const char* host = g_uri_get_host(parsed);
-  GSList* applying = nullptr;
-  // libsoup leaves the domain to its caller.
-  for (const auto& cookie : cookies_)
-    if (host && soup_cookie_domain_matches(cookie.get(), host) && soup_cookie_applies_to_uri(cookie.get(), parsed))
-      applying = g_slist_append(applying, cookie.get());
-  g_uri_unref(parsed);
-  const GCharPtr header(applying ? soup_cookies_to_cookie_header(applying) : nullptr);
-  g_slist_free(applying);
+  // For an HTTP request: HttpOnly cookies go too.
+  const GCharPtr header(soup_cookie_jar_get_cookies(jar_.get(), parsed.get(), TRUE));
   return header ? header.get() : "";
 }
 

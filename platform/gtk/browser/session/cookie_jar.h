@@ -21,6 +21,20 @@ struct SoupCookieFree {
 };
 using CookiePtr = std::unique_ptr<SoupCookie, SoupCookieFree>;
 
+// The Cookie header of a request, as libsoup's cookie jar builds it from a copy of the cookies:
+// those that apply to the address (domain, path, secure, not expired), longer paths first.
+class CookieHeaders {
+ public:
+  CookieHeaders();
+  // Takes a copy of `cookies` in place of the last one.
+  void Keep(const std::vector<CookiePtr>& cookies);
+  // Empty for none.
+  std::string For(const std::string& uri) const;
+
+ private:
+  GObjectPtr<SoupCookieJar> jar_;
+};
+
 class CookieJar {
  public:
   explicit CookieJar(WebKitCookieManager* manager);
@@ -30,7 +44,7 @@ class CookieJar {
 
   // The Cookie header a request for `uri` carries: the cookies that apply to it (domain, path,
   // secure, not expired); empty for none.
-  std::string HeaderFor(const std::string& uri) const;
+  std::string HeaderFor(const std::string& uri) const { return headers_.For(uri); }
 
   // Starts a network process if none runs: the engine starts one only when a page needs it.
   std::function<void()> wakeNetworkProcess;
@@ -50,6 +64,7 @@ class CookieJar {
   WebKitCookieManager* manager_;
   NetworkProcessWatch networkProcesses_;
   std::vector<CookiePtr> cookies_;
+  CookieHeaders headers_;
   GObjectPtr<GCancellable> cancellable_;
   ScopedConnection restoreLater_;
   bool restarted_ = false;  // a network process started since the last one ended

@@ -1,88 +1,117 @@
-// A plain HTTP/1.1 GET over GIO's socket client (TLS for https, the desktop's proxy settings),
-// run on a thread of its own so that the caller waits no longer than its deadline.
+// The GET over libsoup (TLS for https with the certificate checked, the desktop's proxy settings),
+// sent on a thread and a main context of its own: it needs no toolkit, so it still goes when the
+// display is gone, and the caller waits no longer than its deadline.
 #include "direct_request.h"
 
-#include <gio/gio.h>
+#include <libsoup/soup.h>
 
+#include <algorithm>
 #include <future>
 #include <memory>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 #include "owners.h"
+#include "site_origin.h"
 
 namespace tavro::platform::gtk {
 namespace {
 
-// A request target or header value that cannot end its line or field early.
-bool Printable(const std::string& text) {
-  for (const unsigned char c : text)
-    if (c < 0x20 || c == 0x7F) return false;
-  return true;
+// Text that cannot end a request line or a header field early.
+bool Printable(std::string_view text) {
+  return std::none_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
 }
 
-bool Exchange(const DirectRequest& request, const std::string& head, int timeoutSeconds) {
-  const auto client = Adopt(g_socket_client_new());
-  g_socket_client_set_timeout(client.get(), static_cast<guint>(timeoutSeconds));
-  GUri* parsed = g_uri_parse(request.uri.c_str(), G_URI_FLAGS_ENCODED, nullptr);
-  if (!parsed) return false;
-  const bool tls = g_ascii_strcasecmp(g_uri_get_scheme(parsed), "https") == 0;
-  g_uri_unref(parsed);
-  // A certificate that does not check out fails the request, as it fails the engine's loads.
-  g_socket_client_set_tls(client.get(), tls);
+// The GET for the request; none when it is refused.
+GObjectPtr<SoupMessage> MessageFor(const DirectRequest& request) {
+  // A control character could end a line of the request early; in the address GLib would write it
+  // as %XX where the engine drops a tab or a line end: no request the page would have sent.
+  if (!Printable(request.uri) || !Printable(request.cookieHeader) || !Printable(request.userAgent)) return {};
+  const GUriPtr uri(g_uri_parse(request.uri.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), nullptr));
+  if (!uri || !IsWebScheme(g_uri_get_scheme(uri.get()))) return {};
+  const char* host = g_uri_get_host(uri.get());
+  if (!host || !*host) return {};
+  auto message = Adopt(soup_message_new_from_uri(SOUP_METHOD_GET, uri.get()));
+  if (!message) return {};
+  // The answer is what the caller waits for; and the cookie header, set here by hand, must not
+  // go on to wherever a redirect points.
+  soup_message_add_flags(message.get(), SOUP_MESSAGE_NO_REDIRECT);
+  SoupMessageHeaders* headers = soup_message_get_request_headers(message.get());
+  if (!request.userAgent.empty())
+    soup_message_headers_replace(headers, "User-Agent", request.userAgent.c_str());
+  if (!request.cookieHeader.empty())
+    soup_message_headers_replace(headers, "Cookie", request.cookieHeader.c_str());
+  // No "Connection: close": HTTP/2 forbids it, and the connection ends with the session anyway.
+  soup_message_headers_replace(headers, "Accept", "*/*");
+  return message;
+}
+
+// A main context of the calling thread's own while this lives: what the HTTP library has to run
+// while it sends is run there, never on the main thread's loop.
+class ThreadContext {
+ public:
+  ThreadContext() : context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
+  ~ThreadContext() {
+    g_main_context_pop_thread_default(context_);
+    g_main_context_unref(context_);
+  }
+  ThreadContext(const ThreadContext&) = delete;
+  ThreadContext& operator=(const ThreadContext&) = delete;
+
+ private:
+  GMainContext* context_;
+};
+
+bool Exchange(SoupMessage* message, guint timeoutSeconds) {
+  const ThreadContext context;
+  // The session's proxy resolver and TLS database are the desktop's defaults; a certificate that
+  // does not check out fails the request, as it fails the engine's loads.
+  const auto session = Adopt(soup_session_new_with_options("timeout", timeoutSeconds, nullptr));
   GError* raw = nullptr;
-  const auto connection =
-      Adopt(g_socket_client_connect_to_uri(client.get(), request.uri.c_str(), tls ? 443 : 80, nullptr, &raw));
-  const GErrorPtr connectError(raw);
-  if (!connection) return false;
-  GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection.get()));
-  gsize written = 0;
-  if (!g_output_stream_write_all(out, head.data(), head.size(), &written, nullptr, nullptr)) return false;
-  // The first bytes of the answer: the site has taken the request in.
-  char answer[64];
-  GInputStream* in = g_io_stream_get_input_stream(G_IO_STREAM(connection.get()));
-  return g_input_stream_read(in, answer, sizeof answer, nullptr, nullptr) > 0;
+  // The answer's head is back: the site has taken the request in. Its body is not waited for.
+  const auto body = Adopt(soup_session_send(session.get(), message, nullptr, &raw));
+  const GErrorPtr error(raw);
+  return body != nullptr;
 }
 
 }  // namespace
 
 std::string RequestHead(const DirectRequest& request) {
-  GUri* parsed = g_uri_parse(request.uri.c_str(), G_URI_FLAGS_ENCODED, nullptr);
-  if (!parsed) return {};
-  const char* scheme = g_uri_get_scheme(parsed);
-  const char* host = g_uri_get_host(parsed);
-  const bool web = scheme && (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0);
-  std::string head;
-  if (web && host && *host) {
-    const std::string path = *g_uri_get_path(parsed) ? g_uri_get_path(parsed) : "/";
-    const char* query = g_uri_get_query(parsed);
-    const std::string target = path + (query ? "?" + std::string(query) : "");
-    std::string authority = std::string(host).find(':') != std::string::npos ? "[" + std::string(host) + "]" : host;
-    if (g_uri_get_port(parsed) > 0) authority += ":" + std::to_string(g_uri_get_port(parsed));
-    if (Printable(target) && target.find(' ') == std::string::npos && Printable(authority)) {
-      head = "GET " + target + " HTTP/1.1\r\nHost: " + authority + "\r\n";
-      if (!request.userAgent.empty() && Printable(request.userAgent))
-        head += "User-Agent: " + request.userAgent + "\r\n";
-      if (!request.cookieHeader.empty() && Printable(request.cookieHeader))
-        head += "Cookie: " + request.cookieHeader + "\r\n";
-      head += "Accept: */*\r\nConnection: close\r\n\r\n";
-    }
-  }
-  g_uri_unref(parsed);
-  return head;
+  const auto message = MessageFor(request);
+  if (!message) return {};
+  GUri* uri = soup_message_get_uri(message.get());
+  const char* query = g_uri_get_query(uri);
+  std::string head = std::string(soup_message_get_method(message.get())) + " " + g_uri_get_path(uri) +
+                     (query ? "?" + std::string(query) : "") + " HTTP/1.1\r\n";
+  const std::string host = g_uri_get_host(uri);
+  std::string authority = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+  const int defaultPort = g_ascii_strcasecmp(g_uri_get_scheme(uri), "https") == 0 ? 443 : 80;
+  if (g_uri_get_port(uri) > 0 && g_uri_get_port(uri) != defaultPort)
+    authority += ":" + std::to_string(g_uri_get_port(uri));
+  head += "Host: " + authority + "\r\n";
+  SoupMessageHeadersIter headers;
+  soup_message_headers_iter_init(&headers, soup_message_get_request_headers(message.get()));
+  const char* name = nullptr;
+  const char* value = nullptr;
+  while (soup_message_headers_iter_next(&headers, &name, &value))
+    head += std::string(name) + ": " + value + "\r\n";
+  return head + "\r\n";
 }
 
 bool SendDirect(const DirectRequest& request, std::chrono::steady_clock::time_point deadline) {
-  const std::string head = RequestHead(request);
-  if (head.empty()) return false;
+  auto message = MessageFor(request);
+  if (!message) return false;
   const auto left = deadline - std::chrono::steady_clock::now();
   if (left <= std::chrono::milliseconds(0)) return false;
-  const int timeoutSeconds =
-      static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(left).count()) + 1;
+  const auto timeoutSeconds =
+      static_cast<guint>(std::chrono::duration_cast<std::chrono::seconds>(left).count()) + 1;
   // The thread owns what it uses: it may outlive this call when the deadline passes first.
   auto done = std::make_shared<std::promise<bool>>();
   std::future<bool> answered = done->get_future();
-  std::thread([request, head, timeoutSeconds, done] { done->set_value(Exchange(request, head, timeoutSeconds)); })
-      .detach();
+  std::thread([message = std::move(message), timeoutSeconds, done] {
+    done->set_value(Exchange(message.get(), timeoutSeconds));
+  }).detach();
   return answered.wait_until(deadline) == std::future_status::ready && answered.get();
 }
 

@@ -12,9 +12,8 @@ namespace tavro::platform::gtk {
 
 void OpenOnDesktop(const char* uri) {
   if (!uri) return;
-  GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
-  const bool web = parsed && IsWebScheme(g_uri_get_scheme(parsed));
-  if (parsed) g_uri_unref(parsed);
+  const GUriPtr parsed(g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr));
+  const bool web = parsed && IsWebScheme(g_uri_get_scheme(parsed.get()));
   // A page must not start other programs through file: or custom-scheme addresses.
   if (!web) return;
   GError* raw = nullptr;
