@@ -1,6 +1,8 @@
 // Reading a cut title back from the page, in a script world of Tavro's own.
 #include "page_title.h"
 
+#include <glibmm/main.h>
+
 #include "page_text.h"
 #include "timeline.h"
 
@@ -36,12 +38,33 @@ const std::string& PageTitle::Text() const {
 void PageTitle::Changed() {
   if (reading_) g_cancellable_cancel(reading_.get());
   reading_.reset();
+  nextRead_.Disconnect();
   whole_.clear();
   wholeText_.clear();
   engine_ = EngineTitle(view_);
   engineText_ = CaptionText(engine_);
   if (!engine_.empty()) Reached(Milestone::Title);
   if (g_utf8_strlen(engine_.c_str(), static_cast<gssize>(engine_.size())) < kEngineTitleCharacters) return;
+  // A page that changes a long title over and over gets it read a few times a second at most:
+  // the latest one, once the wait is over.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastRead_ >= kReadInterval) {
+    ReadWhole();
+  } else if (!nextRead_.Connected()) {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(lastRead_ + kReadInterval - now);
+    nextRead_ = Glib::signal_timeout().connect(
+        [this] {
+          ReadWhole();
+          return false;
+        },
+        static_cast<unsigned>(wait.count()) + 1);
+  }
+}
+
+void PageTitle::ReadWhole() {
+  nextRead_.Disconnect();
+  lastRead_ = std::chrono::steady_clock::now();
+  if (reading_) g_cancellable_cancel(reading_.get());
   reading_ = Adopt(g_cancellable_new());
   const std::string script = "document.title.slice(0, " + std::to_string(kLongestTitleCharacters) + ")";
   webkit_web_view_evaluate_javascript(

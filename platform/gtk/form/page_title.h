@@ -5,6 +5,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include <chrono>
 #include <string>
 
 #include "owners.h"
@@ -27,6 +28,8 @@ class PageTitle {
 
  private:
   void Changed();
+  void ReadWhole();
+  static constexpr std::chrono::milliseconds kReadInterval{250};
 
   WebKitWebView* view_;
   std::string engine_;  // the engine's title, as it came
@@ -34,6 +37,8 @@ class PageTitle {
   // What Text answers, made once for each title: a tick reads it twice a second.
   std::string engineText_, wholeText_;
   GObjectPtr<GCancellable> reading_;
+  std::chrono::steady_clock::time_point lastRead_{};
+  ScopedConnection nextRead_;
   SignalConnection changed_;
 };
 

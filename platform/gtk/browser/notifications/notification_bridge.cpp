@@ -29,13 +29,11 @@ std::string NotificationShimSource(const std::string& origin, const std::string&
   // only the newest few, so that a page notifying in a loop cannot fill its memory with them.
   return "(function () {\n"
          "  if (location.origin !== " + JsStringLiteral(origin) + ") return;\n"
-         "  var handlers = window.webkit && window.webkit.messageHandlers;\n"
-         "  var handler = handlers && handlers." + std::string(kNotifyHandlerName) + ";\n"
-         "  if (!handler) return;\n"
-         "  var post = handler.postMessage.bind(handler);\n"
          "  var key = " + JsStringLiteral(key) + ";\n"
          "  var listen = EventTarget.prototype.addEventListener;\n"
          "  var dispatch = EventTarget.prototype.dispatchEvent;\n"
+         "  var Custom = CustomEvent, doc = document, name = 'tavro-notify-' + key;\n"
+         "  function post(message) { dispatch.call(doc, new Custom(name, {detail: message})); }\n"
          "  var words = new Uint32Array(4);\n"
          "  crypto.getRandomValues(words);\n"
          "  var page = Array.prototype.join.call(words, '.');\n"
@@ -97,6 +95,40 @@ std::string NotificationShimSource(const std::string& origin, const std::string&
          "    dispatch.call(n, new Event(type, {cancelable: type === 'click'}));\n"
          "  }});\n"
          "  Object.defineProperty(window, 'Notification', {value: Notification, writable: true, configurable: true});\n"
+         "})();\n";
+}
+
+std::string NotificationRelaySource(const std::string& key) {
+  // Cross-world access to the detail reads the page's object: each field is read once, inside a
+  // try, and a getter that throws drops the message.
+  return "(function () {\n"
+         "  var handlers = window.webkit && window.webkit.messageHandlers;\n"
+         "  var handler = handlers && handlers." + std::string(kNotifyHandlerName) + ";\n"
+         "  if (!handler) return;\n"
+         "  var key = " + JsStringLiteral(key) + ", tokens = " + std::to_string(kNotifyBurst) + ", at = Date.now();\n"
+         "  function text(v, most) { return typeof v === 'string' ? v.slice(0, most) : null; }\n"
+         "  document.addEventListener('tavro-notify-' + key, function (event) {\n"
+         "    event.stopImmediatePropagation();\n"
+         "    var now = Date.now();\n"
+         "    tokens = Math.min(" + std::to_string(kNotifyBurst) + ", tokens + (now - at) * " +
+         std::to_string(kNotifyPerSecond) + " / 1000);\n"
+         "    at = now;\n"
+         "    if (tokens < 1) return;\n"
+         "    var m;\n"
+         "    try {\n"
+         "      var d = event.detail;\n"
+         "      if (!d || typeof d !== 'object') return;\n"
+         "      m = {key: text(d.key, 64), op: text(d.op, 8), page: text(d.page, 64), id: d.id};\n"
+         "      if (m.key !== key || (m.op !== 'show' && m.op !== 'close') || !m.page) return;\n"
+         "      if (typeof m.id !== 'number' || !(m.id > 0 && m.id < 2147483648) || m.id % 1 !== 0) return;\n"
+         "      if (m.op === 'show') {\n"
+         "        m.title = text(d.title, 1024); m.body = text(d.body, 4096); m.tag = text(d.tag, 256);\n"
+         "        if (m.title === null || m.body === null || m.tag === null) return;\n"
+         "      }\n"
+         "    } catch (e) { return; }\n"
+         "    tokens -= 1;\n"
+         "    handler.postMessage(m);\n"
+         "  }, true);\n"
          "})();\n";
 }
 

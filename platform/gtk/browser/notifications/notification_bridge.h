@@ -17,15 +17,26 @@
 
 namespace tavro::platform::gtk {
 
-// The name pages post their notifications to.
+// The name the site's notifications are posted to, in a script world of Tavro's own: a page's
+// own scripts (or a script a customer's message smuggled into it) cannot reach it.
 inline constexpr char kNotifyHandlerName[] = "tavroNotify";
+inline constexpr char kBridgeWorld[] = "tavro-bridge";
+// Most notifications a page may hand on in a row, and how many a second after that.
+inline constexpr int kNotifyBurst = 20;
+inline constexpr int kNotifyPerSecond = 5;
 
 // The script that gives pages of `origin` (as location.origin reads it) a Notification class
-// that is granted and posts {key, op, page, id, ...} to kNotifyHandlerName: op "show" with the
-// title, body and tag, op "close" when the page closes it. `page` names this load of the page,
-// `id` the notification within it. Other pages keep the engine's own. `key` goes with every
-// message, so a frame without the script cannot post one.
+// that is granted and hands {key, op, page, id, ...} on (a "tavro-notify-<key>" event on the
+// document): op "show" with the title, body and tag, op "close" when the page closes it. `page`
+// names this load of the page, `id` the notification within it. Other pages keep the engine's
+// own. `key` goes with every message, so a frame without the script cannot post one.
 std::string NotificationShimSource(const std::string& origin, const std::string& key);
+
+// The script of kBridgeWorld that takes what the shim of this `key` hands on and posts it to
+// kNotifyHandlerName: checked before anything else (an object of the expected fields and types,
+// texts cut to the desktop's lengths, anything else dropped at once) and at most kNotifyBurst in
+// a row and kNotifyPerSecond a second, so that a page posting in a loop costs Tavro nothing.
+std::string NotificationRelaySource(const std::string& key);
 
 // The script that hands an event ("click", "close") from the desktop to notification `id` of the
 // page load `page`, through the hook only the shim of this `key` defines. It does nothing in a

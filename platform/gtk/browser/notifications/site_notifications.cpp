@@ -73,7 +73,14 @@ void SiteNotifications::Attach(const ShownView& shown) {
                                  },
                                  this));
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
-  webkit_user_content_manager_register_script_message_handler(content, kNotifyHandlerName);
+  // Reachable from Tavro's own script world only, through the relay that checks what comes.
+  webkit_user_content_manager_register_script_message_handler_in_world(content, kNotifyHandlerName, kBridgeWorld);
+  if (!relay_)
+    relay_.reset(webkit_user_script_new_for_world(NotificationRelaySource(key_).c_str(),
+                                                  WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                  WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kBridgeWorld, nullptr,
+                                                  nullptr));
+  webkit_user_content_manager_add_script(content, relay_.get());
   connections_.Add(view, Connect(content, (std::string("script-message-received::") + kNotifyHandlerName).c_str(),
                                  +[](WebKitUserContentManager* c, WebKitJavascriptResult* message, gpointer self) {
                                    static_cast<SiteNotifications*>(self)->PageMessage(c, message);

@@ -67,6 +67,7 @@ class SiteNotifications : public ViewUnit {
   bool originSettled_ = false;   // the main view's first page has answered
   const std::string key_;        // goes with each message of the site's pages' notifications
   std::map<WebKitWebView*, UserScriptPtr> shims_;  // the views attached, with the script each got
+  UserScriptPtr relay_;                            // the same in every view
   std::map<Handle, PageNotification> pageNotifications_;
   std::map<std::string, Handle> byTag_;  // the newest of each tag
   // Connections on the engine's own notifications, with the view each came from.
