@@ -13,17 +13,21 @@ namespace tavro::platform::gtk {
 namespace {
 
 // Resource use: small pages stay open all day. A web process gives its caches back when its own
-// memory passes a third of its soft limit and all it can past half of it; it is never stopped
-// for its size.
+// memory passes a third of its soft limit and all it can past half of it. Past its kill limit it
+// is ended: a page that grows without end takes no more of the agent's machine.
 struct MemoryLimits {
   guint softLimitMb = 0;
   double releaseCachesAt = 0.3;  // of the limit: give back caches and collect
   double releaseAllAt = 0.5;     // of the limit: give back all that it can
+  double killAt = 0;             // of the limit: the process is ended
+  double pollSeconds = 0;        // how often the process looks at its size; 0: the engine's own
 };
-// The console and its pop-ups: 60 MB is about twice what the console takes.
-constexpr MemoryLimits kSiteMemory{200};
-// The advertisement alone: one small page of pictures and text, 30 MB and 50 MB.
-constexpr MemoryLimits kOutsideMemory{100};
+// The console and its pop-ups: 60 MB is about twice what the console takes; a console never
+// comes near 1.6 GB, and one that did would be loaded again in a new process (see CrashReload).
+constexpr MemoryLimits kSiteMemory{.softLimitMb = 200, .killAt = 8.0};
+// The advertisement alone: one small page of pictures and text, 30 MB and 50 MB; past 300 MB it
+// ends, looked at four times a second, so that a page growing fast is caught early.
+constexpr MemoryLimits kOutsideMemory{.softLimitMb = 100, .killAt = 3.0, .pollSeconds = 0.25};
 
 struct MemoryPressureSettingsFree {
   void operator()(WebKitMemoryPressureSettings* settings) const { webkit_memory_pressure_settings_free(settings); }
@@ -35,6 +39,8 @@ GObjectPtr<WebKitWebContext> NewLeanContext(const MemoryLimits& limits, const st
   webkit_memory_pressure_settings_set_memory_limit(memory.get(), limits.softLimitMb);
   webkit_memory_pressure_settings_set_conservative_threshold(memory.get(), limits.releaseCachesAt);
   webkit_memory_pressure_settings_set_strict_threshold(memory.get(), limits.releaseAllAt);
+  webkit_memory_pressure_settings_set_kill_threshold(memory.get(), limits.killAt);
+  if (limits.pollSeconds > 0) webkit_memory_pressure_settings_set_poll_interval(memory.get(), limits.pollSeconds);
   const auto data = Adopt(profileFolder.empty()
                               ? webkit_website_data_manager_new_ephemeral()
                               : webkit_website_data_manager_new("base-data-directory", profileFolder.c_str(),
