@@ -158,7 +158,7 @@ TEST_F(NoFileTest, AWholeSessionWritesNoFile) {
   EXPECT_TRUE(WaitUntil([&] { return app_->Proc().LiveGroupMembers().empty(); }, 20s));
 
   ProcessOptions list;
-  list.argv = {"/usr/bin/python3", std::string(TAVRO_SOURCE_DIR) + "/tests/robust/written_paths.py", (traces / "t").string(),
+  list.argv = {"/usr/bin/python3", std::string(TAVRO_SOURCE_DIR) + "/tests/e2e/written_paths.py", (traces / "t").string(),
                "--shared", home_.string()};
   list.stdoutPath = dir_.Path() / "written.txt";
   list.stderrPath = dir_.Path() / "written.err";
