@@ -150,25 +150,6 @@ class RobustTest : public TavroE2eTest {
     EXPECT_TRUE(WaitForCaption(HasMarker, 60s)) << "caption: " << app_->Caption();
     return main;
   }
-
-  // Close button, then OK on the question: the program must end with 0 about a second later.
-  void CloseWithOkAndExpectExitAfterOneSecond(XWindow main) {
-    const auto [closeX, closeY] = ToRoot(main, 290, 10);
-    input_->Click(closeX, closeY);
-    const auto box = app_->WaitDialog(20s);
-    ASSERT_TRUE(box) << "no question after a click on the close button";
-    const auto beforeKey = Clock::now();
-    input_->Key(*box, "Return");
-    const auto afterKey = Clock::now();
-    const auto code = app_->Proc().Wait(20s);
-    ASSERT_TRUE(code) << "still running 20 s after OK";
-    EXPECT_EQ(*code, 0);
-    const auto atMost = MillisBetween(beforeKey, app_->Proc().ExitTime());
-    const auto atLeast = MillisBetween(afterKey, app_->Proc().ExitTime());
-    std::cout << "[ robust ] Return on the exit question to process exit: " << atLeast << "-" << atMost << " ms\n";
-    EXPECT_GE(atMost, 1000) << "ended before its second of waiting";
-    EXPECT_LE(atLeast, 1500) << "took too long to end";
-  }
 };
 
 // ---- url.txt ------------------------------------------------------------------------------
@@ -242,10 +223,7 @@ TEST_P(HugeAddressTest, IsReportedInSmallMemoryAndNothingIsRequested) {
   ASSERT_TRUE(WaitUntil([&] { return (err = app_->Proc().Stderr()).find("Run-time error") != std::string::npos; }, 10s));
   EXPECT_NE(err.find("tavro: Run-time error '" + std::to_string(c.error) + "'"), std::string::npos) << err;
   EXPECT_NE(err.find(c.says), std::string::npos) << err;
-  input_->Key(*report, "Return");
-  const auto code = app_->Proc().Wait(20s);
-  ASSERT_TRUE(code);
-  EXPECT_EQ(*code, 1);
+  AnswerOkAndExpectEnd(*report, 1);
   EXPECT_TRUE(PageRequests().empty()) << Describe();
 }
 
@@ -279,11 +257,7 @@ TEST_F(RobustTest, HeaderPictureClaimingSixtyThousandPixelsIsReportedInSmallMemo
             std::string::npos)
       << err;
   EXPECT_EQ(x_->Title(*dialog), TAVRO_DISPLAY_NAME);
-  input_->Key(*dialog, "Return");
-  const auto code = app_->Proc().Wait(20s);
-  ASSERT_TRUE(code) << "still running after OK on the report";
-  EXPECT_EQ(*code, 1);
-  EXPECT_FALSE(app_->Proc().Signalled());
+  AnswerOkAndExpectEnd(*dialog, 1);
 }
 
 // ---- page titles --------------------------------------------------------------------------
@@ -395,7 +369,7 @@ TEST_F(RobustTest, SiteStoppedBeforeLogoutStillEndsOneSecondAfterOk) {
   ASSERT_FALSE(HasFailure());
   site_->Proc().Stop();
   ASSERT_FALSE(site_->Proc().Running());
-  CloseWithOkAndExpectExitAfterOneSecond(main);
+  AnswerOkAndExpectEnd(AskToExit(main), 0, true);
 }
 
 TEST_F(RobustTest, SiteHangingAtLogoutStillEndsOneSecondAfterOk) {
@@ -403,7 +377,7 @@ TEST_F(RobustTest, SiteHangingAtLogoutStillEndsOneSecondAfterOk) {
   ASSERT_FALSE(HasFailure());
   // Frozen: connections are accepted by the kernel, but no answer ever comes.
   site_->Proc().SignalGroup(SIGSTOP);
-  CloseWithOkAndExpectExitAfterOneSecond(main);
+  AnswerOkAndExpectEnd(AskToExit(main), 0, true);
   site_->Proc().SignalGroup(SIGCONT);
 }
 
@@ -441,7 +415,7 @@ TEST_F(RobustTest, WholeSessionLeavesHomeAndWorkingFolderAsTheyWere) {
   // The signed-in layout at work: its pictures on the screen, and the console's own next title.
   EXPECT_EQ(WaitForPicture(main, MinimisePicture(), 253, 0, 10s), "") << "the signed-in layout did not show";
   EXPECT_TRUE(WaitForCaptionChange(10s)) << "the console did not change its title";
-  CloseWithOkAndExpectExitAfterOneSecond(main);
+  AnswerOkAndExpectEnd(AskToExit(main), 0, true);
   // The web processes go with it.
   EXPECT_TRUE(WaitUntil([&] { return app_->Proc().LiveGroupMembers().empty(); }, 20s))
       << app_->Proc().LiveGroupMembers().size() << " processes of tavro's group still run";

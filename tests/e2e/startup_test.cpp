@@ -98,11 +98,7 @@ class StartupTest : public TavroE2eTest {
       EXPECT_NE(x_->State(*main), MapState::Viewable);
     }
 
-    input_->Key(*dialog, "Return");
-    const auto code = app_->Proc().Wait(20s);
-    ASSERT_TRUE(code) << "still running after OK on the report";
-    EXPECT_EQ(*code, 1);
-    EXPECT_FALSE(app_->Proc().Signalled());
+    AnswerOkAndExpectEnd(*dialog, 1);
     EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight)) << "the main window was shown";
     EXPECT_TRUE(site_->Requests().empty()) << Describe();
   }
