@@ -1,5 +1,5 @@
-// The whole program under bad input and faults: odd url.txt files, a picture claiming an absurd
-// size, page titles that are huge or strange, a site that is down or stops answering, and a
+// The whole program under bad input and faults: url.txt as it may be found, a picture claiming an
+// absurd size, page titles that are huge or strange, a site that is down or stops answering, and a
 // session that must leave the home and working folders as it found them.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -29,6 +29,12 @@ const std::string kMarker = TAVRO_TITLE_MARKER;
 const std::string kLogin = "/kefu/login.php?";
 
 bool HasMarker(const std::string& caption) { return caption.find(kMarker) != std::string::npos; }
+
+bool MappedWithSize(const std::vector<MapRecord>& maps, int width, int height) {
+  for (const auto& m : maps)
+    if (m.width == width && m.height == height) return true;
+  return false;
+}
 
 std::string PercentEncode(const std::string& text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -153,41 +159,116 @@ class RobustTest : public TavroE2eTest {
 };
 
 // ---- url.txt ------------------------------------------------------------------------------
-// (Missing, a folder and zero bytes are the start-up tests of the e2e tier.)
 
-TEST_F(RobustTest, AddressFileOfOnlyALineBreakShowsTheWindowAndRequestsNothing) {
+// url.txt as it may be found, and the start that follows: a report and no window, the reminder
+// and no request, or the window with the login page requested as the login view's address fix-up
+// makes the text (no request at all when it names no host).
+struct AddressFileCase {
+  const char* label;
+  std::optional<std::string> file;  // url.txt's bytes, "@" standing for the site's host and port
+  int report = 0;                   // the run-time error reported instead of the window
+  const char* login = nullptr;      // the request for the login page; none: no request at all
+  bool folder = false;              // url.txt is a folder
+};
+
+const AddressFileCase kAddressFiles[] = {
+    {"Missing", std::nullopt, 53},
+    {"Folder", std::nullopt, 75, nullptr, true},
+    {"Empty", ""},
+    {"OnlyCrLf", "\r\n"},
+    {"TrailingLineBreak", "http://@\r\n", 0, "/kefu/login.php?"},
+    {"LeadingSpaces", "  http://@", 0, "/kefu/login.php?"},
+    {"FinalSlash", "http://@/", 0, "//kefu/login.php?"},
+    {"NoScheme", "@", 0, "/kefu/login.php?"},
+    {"ByteOrderMark", "\xEF\xBB\xBFhttp://@", 0, "/kefu/login.php?"},
+    // Under C.UTF-8 each invalid byte becomes U+FFFD; the NUL is escaped by the address fix-up.
+    {"InvalidAndNulBytes", "http://@/a\xFF" "b\0c"s, 0, "/a%EF%BF%BDb%00c/kefu/login.php?"},
+};
+
+class AddressFileStartTest : public RobustTest, public ::testing::WithParamInterface<AddressFileCase> {
+ protected:
+  // A report dialog titled with the display name, the error on stderr, no main window ever
+  // mapped, no request; OK ends the program with exit code 1.
+  void ExpectRuntimeErrorReport(int number, const std::vector<std::string>& mentioned) {
+    const auto dialog = app_->WaitDialog(60s);
+    ASSERT_TRUE(dialog) << "no report dialog; stderr: " << app_->Proc().Stderr();
+    EXPECT_EQ(x_->Title(*dialog), TAVRO_DISPLAY_NAME);
+
+    std::string err;
+    const std::string line = "tavro: Run-time error '" + std::to_string(number) + "': ";
+    ASSERT_TRUE(WaitUntil([&] { return (err = app_->Proc().Stderr()).find(line) != std::string::npos; }, 10s))
+        << "stderr: " << err;
+    for (const auto& text : mentioned) EXPECT_NE(err.find(text), std::string::npos) << text << " not in: " << err;
+
+    EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight)) << "the main window was shown";
+    if (const auto main = app_->MainWindow()) {
+      EXPECT_NE(x_->State(*main), MapState::Viewable);
+    }
+    AnswerOkAndExpectEnd(*dialog, 1);
+    EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight)) << "the main window was shown";
+    EXPECT_TRUE(site_->Requests().empty()) << Describe();
+  }
+
+  // The reminder stands alone: the main window is not mapped while it is up, nor was it before.
+  // After OK the window comes and stays, and nothing is requested.
+  void ExpectReminderThenTheWindow() {
+    const auto dialog = app_->WaitDialog(60s);
+    ASSERT_TRUE(dialog) << "no message box; stderr: " << app_->Proc().Stderr();
+    EXPECT_EQ(x_->Title(*dialog), TAVRO_DISPLAY_NAME);
+    EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight));
+    if (const auto main = app_->MainWindow()) {
+      EXPECT_NE(x_->State(*main), MapState::Viewable);
+    }
+    EXPECT_EQ(app_->Proc().Stderr().find("Run-time error"), std::string::npos) << app_->Proc().Stderr();
+
+    input_->Key(*dialog, "Return");
+    const auto main = app_->WaitMainWindowMapped(30s);
+    ASSERT_TRUE(main) << "the main window did not appear after OK";
+    const auto maps = x_->MapHistory();
+    ASSERT_FALSE(maps.empty());
+    EXPECT_NE(maps.front().window, *main) << "the main window was mapped before the message box";
+
+    EXPECT_FALSE(app_->Proc().Wait(1500ms)) << "exited with " << *app_->Proc().ExitCode();
+    EXPECT_TRUE(site_->Requests().empty()) << Describe();
+    EXPECT_EQ(app_->Caption(), "");
+  }
+};
+
+TEST_P(AddressFileStartTest, GoesAsTheFileSays) {
+  const AddressFileCase& c = GetParam();
   StartX();
   StartSite();
   CopySampleImages(work_);
-  WriteAddressFile("\r\n");
+  if (c.folder) fs::create_directory(work_ / "url.txt");
+  if (c.file) {
+    std::string bytes = *c.file;
+    const std::string hostAndPort = site_->BaseUrl().substr(std::string("http://").size());
+    for (auto at = bytes.find('@'); at != std::string::npos; at = bytes.find('@', at + hostAndPort.size()))
+      bytes.replace(at, 1, hostAndPort);
+    WriteAddressFile(bytes);
+  }
   StartTavro();
-  ExpectKeepsRunning();
-  EXPECT_TRUE(PageRequests().empty());
-}
 
-TEST_F(RobustTest, ByteOrderMarkInFrontOfTheAddressStillReachesTheLoginPage) {
-  StartX();
-  StartSite();
-  CopySampleImages(work_);
-  WriteAddressFile("\xEF\xBB\xBF" + site_->BaseUrl());
-  StartTavro();
-  EXPECT_TRUE(WaitUntil([&] { return SiteGot(kLogin); }, 60s)) << "no login page request";
+  if (c.report) {
+    std::vector<std::string> mentioned = {"url.txt"};
+    if (c.report == 53) mentioned.push_back(fs::canonical(work_).string());
+    return ExpectRuntimeErrorReport(c.report, mentioned);
+  }
+  if (c.file->empty()) return ExpectReminderThenTheWindow();
+  if (!c.login) {
+    ExpectKeepsRunning();
+    EXPECT_TRUE(PageRequests().empty()) << Describe();
+    return;
+  }
+  EXPECT_TRUE(WaitUntil([&] { return SiteGot(c.login); }, 60s)) << "no request for " << c.login << Describe();
   ExpectKeepsRunning(1s);
-  EXPECT_TRUE(WaitForCaption([](const std::string& c) { return c == "客服登录"; }, 10s)) << app_->Caption();
+  if (c.login == kLogin) {
+    EXPECT_TRUE(WaitForCaption("客服登录", 10s)) << app_->Caption();
+  }
 }
 
-TEST_F(RobustTest, InvalidBytesAndNulBytesReachTheSiteEscapedNotCut) {
-  StartX();
-  StartSite();
-  CopySampleImages(work_);
-  // Under C.UTF-8: each invalid byte becomes U+FFFD; the NUL is escaped by the address fix-up.
-  WriteAddressFile(site_->BaseUrl() + "/a\xFF" "b\0c"s);
-  StartTavro();
-  const std::string expected = "/a%EF%BF%BDb%00c/kefu/login.php?";
-  EXPECT_TRUE(WaitUntil([&] { return SiteGot(expected); }, 60s))
-      << "no request for " << expected << "; the site saw " << PageRequests().size() << " requests";
-  ExpectKeepsRunning(1s);
-}
+INSTANTIATE_TEST_SUITE_P(Files, AddressFileStartTest, ::testing::ValuesIn(kAddressFiles),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // An address far beyond what browsers take (2 MB) is not loaded: the engine would take
 // gigabytes for it. A file too large to be an address at all is not even read whole. Either way
