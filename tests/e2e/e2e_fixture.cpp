@@ -199,6 +199,50 @@ std::string TavroE2eTest::WaitForPicture(XWindow window, const DecodedPicture& p
   return mismatch;
 }
 
+XWindow TavroE2eTest::AskToExit(XWindow main, const std::function<void()>& ask) {
+  const std::vector<XWindow> before = app_->Dialogs();
+  if (ask) {
+    ask();
+  } else {
+    const auto [x, y] = ToRoot(main, 290, 10);
+    input_->Click(x, y);
+  }
+  std::optional<XWindow> question;
+  WaitUntil(
+      [&] {
+        for (XWindow w : app_->Dialogs())
+          if (std::find(before.begin(), before.end(), w) == before.end() && x_->Title(w) == TAVRO_DISPLAY_NAME)
+            question = w;
+        return question.has_value();
+      },
+      20s);
+  if (!question) {
+    ADD_FAILURE() << "no exit question";
+    throw std::runtime_error("no exit question");
+  }
+  return *question;
+}
+
+void TavroE2eTest::AnswerOkAndExpectEnd(XWindow box, int code, bool afterTheLogoutWait) {
+  const auto beforeKey = Clock::now();
+  input_->Key(box, "Return");
+  const auto afterKey = Clock::now();
+  const auto ended = app_->Proc().Wait(30s);
+  if (!ended) {
+    ADD_FAILURE() << "still running 30 s after OK";
+    throw std::runtime_error("tavro did not end");
+  }
+  EXPECT_EQ(*ended, code);
+  EXPECT_FALSE(app_->Proc().Signalled());
+  if (!afterTheLogoutWait) return;
+  // The key went out between beforeKey and afterKey: the bounds hold for any moment in between.
+  const auto atMost = MillisBetween(beforeKey, app_->Proc().ExitTime());
+  const auto atLeast = MillisBetween(afterKey, app_->Proc().ExitTime());
+  std::cout << "[ e2e ] Return on the exit question to process exit: " << atLeast << "-" << atMost << " ms\n";
+  EXPECT_GE(atMost, 1000) << "ended before its second of waiting";
+  EXPECT_LE(atLeast, 1500) << "took too long to end";
+}
+
 fs::path TavroE2eTest::SaveShot(const std::string& what, const RgbImage& image) const {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "e2e";

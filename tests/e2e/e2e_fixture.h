@@ -81,6 +81,15 @@ class TavroE2eTest : public ::testing::Test {
   std::string WaitForPicture(XWindow window, const DecodedPicture& picture, int left, int top,
                              std::chrono::milliseconds timeout);
 
+  // Asks tavro to exit, by a click on the close button or else by `ask`, and waits for the exit
+  // question: a box of tavro's titled with the display name that was not up before. Fails the
+  // test (and throws) when none comes within 20 s.
+  XWindow AskToExit(XWindow main, const std::function<void()>& ask = {});
+  // OK (Return) on a box that ends tavro, the exit question or a report: tavro must end by itself
+  // within 30 s with `code` (fails the test and throws otherwise); with `afterTheLogoutWait`, a
+  // second after the key (1000 to 1500 ms).
+  void AnswerOkAndExpectEnd(XWindow box, int code, bool afterTheLogoutWait = false);
+
   // Keeps an image for looking at after a failure; returns its path.
   std::filesystem::path SaveShot(const std::string& what, const RgbImage& image) const;
 

@@ -1,5 +1,5 @@
 // Start-up as the site and the desktop see it: what is requested, in which order, where the
-// window appears, and what happens when url.txt is empty, missing or not a file.
+// window appears, and the start timeline. (url.txt as it may be found: robust_test.cpp.)
 #include <time.h>
 
 #include <algorithm>
@@ -15,12 +15,6 @@ namespace tavro::e2e {
 namespace {
 
 const std::string kLoginTitle = "客服登录";
-
-bool MappedWithSize(const std::vector<MapRecord>& maps, int width, int height) {
-  for (const auto& m : maps)
-    if (m.width == width && m.height == height) return true;
-  return false;
-}
 
 TEST_F(AdPageTest, StartupRequestsLoginThenAdInACentredWindowCaptionedWithTheLoginTitle) {
   StartX();
@@ -78,64 +72,7 @@ TEST_F(AdPageTest, StartupRequestsLoginThenAdInACentredWindowCaptionedWithTheLog
   EXPECT_EQ(x_->WmClass(*main).rfind("tavro.", 0), 0u) << x_->WmClass(*main);
 }
 
-class StartupTest : public TavroE2eTest {
- protected:
-  // A report dialog titled with the display name, the error on stderr, no main window ever
-  // mapped, no request; OK ends the program with exit code 1.
-  void ExpectRuntimeErrorReport(int number, const std::vector<std::string>& mentioned) {
-    const auto dialog = app_->WaitDialog(60s);
-    ASSERT_TRUE(dialog) << "no report dialog; stderr: " << app_->Proc().Stderr();
-    EXPECT_EQ(x_->Title(*dialog), TAVRO_DISPLAY_NAME);
-
-    std::string err;
-    const std::string line = "tavro: Run-time error '" + std::to_string(number) + "': ";
-    ASSERT_TRUE(WaitUntil([&] { return (err = app_->Proc().Stderr()).find(line) != std::string::npos; }, 10s))
-        << "stderr: " << err;
-    for (const auto& text : mentioned) EXPECT_NE(err.find(text), std::string::npos) << text << " not in: " << err;
-
-    EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight)) << "the main window was shown";
-    if (const auto main = app_->MainWindow()) {
-      EXPECT_NE(x_->State(*main), MapState::Viewable);
-    }
-
-    input_->Key(*dialog, "Return");
-    const auto code = app_->Proc().Wait(20s);
-    ASSERT_TRUE(code) << "still running after OK on the report";
-    EXPECT_EQ(*code, 1);
-    EXPECT_FALSE(app_->Proc().Signalled());
-    EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight)) << "the main window was shown";
-    EXPECT_TRUE(site_->Requests().empty()) << Describe();
-  }
-};
-
-TEST_F(StartupTest, EmptyAddressFileAsksFirstThenShowsTheWindowWithoutRequestingAnything) {
-  StartX();
-  StartSite();
-  CopySampleImages(work_);
-  WriteAddressFile("");
-  StartTavro();
-
-  const auto dialog = app_->WaitDialog(60s);
-  ASSERT_TRUE(dialog) << "no message box; stderr: " << app_->Proc().Stderr();
-  EXPECT_EQ(x_->Title(*dialog), TAVRO_DISPLAY_NAME);
-  // The box stands alone: the main window is not mapped while it is up, nor was it before.
-  EXPECT_FALSE(MappedWithSize(x_->MapHistory(), kMainWidth, kMainHeight));
-  if (const auto main = app_->MainWindow()) {
-    EXPECT_NE(x_->State(*main), MapState::Viewable);
-  }
-  EXPECT_EQ(app_->Proc().Stderr().find("Run-time error"), std::string::npos) << app_->Proc().Stderr();
-
-  input_->Key(*dialog, "Return");
-  const auto main = app_->WaitMainWindowMapped(30s);
-  ASSERT_TRUE(main) << "the main window did not appear after OK";
-  const auto maps = x_->MapHistory();
-  ASSERT_FALSE(maps.empty());
-  EXPECT_NE(maps.front().window, *main) << "the main window was mapped before the message box";
-
-  EXPECT_FALSE(app_->Proc().Wait(1500ms)) << "exited with " << *app_->Proc().ExitCode();
-  EXPECT_TRUE(site_->Requests().empty()) << Describe();
-  EXPECT_EQ(app_->Caption(), "");
-}
+class StartupTest : public TavroE2eTest {};
 
 double MonotonicSeconds() {
   timespec now{};
@@ -193,23 +130,6 @@ TEST_F(StartupTest, TimelineOnStderrGivesEachMilestoneOnceOnTheMonotonicClockAnd
   StartTavro({{"TAVRO_TIMELINE", ""}});
   ASSERT_TRUE(WaitForCaption(kLoginTitle, 60s)) << app_->Caption();
   EXPECT_EQ(app_->Proc().Stderr().find("tavro-timeline"), std::string::npos) << app_->Proc().Stderr();
-}
-
-TEST_F(StartupTest, MissingAddressFileReportsError53NamingFileAndFolder) {
-  StartX();
-  StartSite();
-  CopySampleImages(work_);
-  StartTavro();
-  ExpectRuntimeErrorReport(53, {"url.txt", std::filesystem::canonical(work_).string()});
-}
-
-TEST_F(StartupTest, AddressFileThatIsAFolderReportsError75) {
-  StartX();
-  StartSite();
-  CopySampleImages(work_);
-  std::filesystem::create_directory(work_ / "url.txt");
-  StartTavro();
-  ExpectRuntimeErrorReport(75, {"url.txt"});
 }
 
 }  // namespace

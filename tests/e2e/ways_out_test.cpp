@@ -18,8 +18,9 @@ bool HasMarker(const std::string& caption) { return caption.find(kMarker) != std
 struct WayOut {
   const char* name;
   bool windowManager;
-  // How the test ends tavro; the main window is given.
-  void (*end)(TavroE2eTest& test, XServer& x, TavroApp& app, Input& input, XWindow main);
+  // How the test ends tavro, or asks it to; the main window is given.
+  void (*end)(XServer& x, TavroApp& app, Input& input, XWindow main);
+  bool asks;        // the exit question comes, and is answered OK
   int exitCode;     // what Wait answers: the code, or 128 + the signal
   bool signalled;   // ended by its signal, as before
 };
@@ -45,34 +46,16 @@ class WaysOutTest : public TavroE2eTest, public ::testing::WithParamInterface<Wa
   }
 };
 
-// The exit question of the window system's close, answered with Return (OK).
-void AnswerTheQuestion(TavroApp& app, XServer& x, Input& input) {
-  const auto box = app.WaitDialog(20s);
-  ASSERT_TRUE(box) << "the window system's close did not ask the exit question";
-  EXPECT_EQ(x.Title(*box), TAVRO_DISPLAY_NAME);
-  input.Key(*box, "Return");
-}
-
 const WayOut kWays[] = {
-    {"AltF4", true,
-     [](TavroE2eTest&, XServer& x, TavroApp& app, Input& input, XWindow main) {
-       input.Key(main, "alt+F4");
-       AnswerTheQuestion(app, x, input);
-     },
-     0, false},
-    {"CloseRequest", false,
-     [](TavroE2eTest&, XServer& x, TavroApp& app, Input& input, XWindow main) {
-       x.RequestClose(main);
-       AnswerTheQuestion(app, x, input);
-     },
-     0, false},
-    {"Sigterm", false, [](TavroE2eTest&, XServer&, TavroApp& app, Input&, XWindow) { ::kill(app.Pid(), SIGTERM); },
+    {"AltF4", true, [](XServer&, TavroApp&, Input& input, XWindow main) { input.Key(main, "alt+F4"); }, true, 0, false},
+    {"CloseRequest", false, [](XServer& x, TavroApp&, Input&, XWindow main) { x.RequestClose(main); }, true, 0, false},
+    {"Sigterm", false, [](XServer&, TavroApp& app, Input&, XWindow) { ::kill(app.Pid(), SIGTERM); }, false,
      128 + SIGTERM, true},
-    {"Sighup", false, [](TavroE2eTest&, XServer&, TavroApp& app, Input&, XWindow) { ::kill(app.Pid(), SIGHUP); },
+    {"Sighup", false, [](XServer&, TavroApp& app, Input&, XWindow) { ::kill(app.Pid(), SIGHUP); }, false,
      128 + SIGHUP, true},
-    {"Sigint", false, [](TavroE2eTest&, XServer&, TavroApp& app, Input&, XWindow) { ::kill(app.Pid(), SIGINT); },
+    {"Sigint", false, [](XServer&, TavroApp& app, Input&, XWindow) { ::kill(app.Pid(), SIGINT); }, false,
      128 + SIGINT, true},
-    {"DisplayGone", false, [](TavroE2eTest&, XServer& x, TavroApp&, Input&, XWindow) { x.KillServer(); }, 1, false},
+    {"DisplayGone", false, [](XServer& x, TavroApp&, Input&, XWindow) { x.KillServer(); }, false, 1, false},
 };
 
 TEST_P(WaysOutTest, LogsOutOnceAndEndsWithItsOwnStatus) {
@@ -83,7 +66,12 @@ TEST_P(WaysOutTest, LogsOutOnceAndEndsWithItsOwnStatus) {
   ASSERT_FALSE(session.empty()) << "no signed-in console request" << Describe();
   ASSERT_EQ(LogoutsWith(session), 0u);
 
-  way.end(*this, *x_, *app_, *input_, main);
+  const auto end = [&] { way.end(*x_, *app_, *input_, main); };
+  if (way.asks) {
+    input_->Key(AskToExit(main, end), "Return");
+  } else {
+    end();
+  }
   const auto code = app_->Proc().Wait(20s);
   ASSERT_TRUE(code) << "still running after " << way.name;
   EXPECT_EQ(*code, way.exitCode);
@@ -101,10 +89,7 @@ TEST_F(WaysOutTest, TheWindowSystemsCloseCancelledKeepsTheSession) {
   const XWindow main = SignedIn(false);
   ASSERT_FALSE(HasFailure());
   const std::string session = ConsoleSession();
-  x_->RequestClose(main);
-  const auto box = app_->WaitDialog(20s);
-  ASSERT_TRUE(box) << "no exit question";
-  input_->Key(*box, "Escape");
+  input_->Key(AskToExit(main, [&] { x_->RequestClose(main); }), "Escape");
   ASSERT_TRUE(WaitUntil([&] { return app_->Dialogs().empty(); }, 10s)) << "Escape left the question up";
   // The console changes its title every few seconds: a later title proves the moment has passed.
   ASSERT_TRUE(WaitForCaptionChange(30s)) << "the console stopped";
@@ -128,10 +113,7 @@ TEST_F(WaysOutTest, AnErrorThatEndsTheProgramLogsOutBeforeItsReport) {
   const std::string session = ConsoleSession();
   ASSERT_FALSE(session.empty()) << Describe();
   EXPECT_EQ(LogoutsWith(session), 1u) << "the logout did not come before the report" << Describe();
-  input_->Key(*report, "Return");
-  const auto code = app_->Proc().Wait(20s);
-  ASSERT_TRUE(code);
-  EXPECT_EQ(*code, 1);
+  AnswerOkAndExpectEnd(*report, 1);
   EXPECT_EQ(CountRequests(kLogout), 1u) << Describe();
   EXPECT_EQ(site_->Get("/kefu/session.php", session).body, "invalid");
 }

@@ -21,22 +21,9 @@ class DialogTrapTest : public HostilePageTest {
 
   // The close button's question answered OK: the program ends by itself.
   void CloseWithTheCloseButton(XWindow main) {
-    const auto before = PageWindowsAndBoxes();
-    ClickAt(main, 290, 10);
-    std::optional<XWindow> question;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          for (XWindow w : PageWindowsAndBoxes())
-            if (std::find(before.begin(), before.end(), w) == before.end()) question = w;
-          return question.has_value();
-        },
-        20s))
-        << "no question after a click on the close button";
-    EXPECT_EQ(x_->TransientFor(*question), main);
-    input_->Key(*question, "Return");
-    const auto code = app_->Proc().Wait(20s);
-    ASSERT_TRUE(code) << "still running 20 s after OK";
-    EXPECT_EQ(*code, 0);
+    const XWindow question = AskToExit(main);
+    EXPECT_EQ(x_->TransientFor(question), main);
+    AnswerOkAndExpectEnd(question, 0);
   }
 };
 
@@ -103,20 +90,7 @@ TEST_F(DialogTrapTest, TheCloseButtonAndTheWindowManagersCloseWorkWhileAFramesAl
   const auto alert = WaitBoxFor(main);
   ASSERT_TRUE(alert) << "no box for the frame's alert" << Describe();
   // The window manager's close asks the exit question, as the close button does.
-  x_->RequestClose(main);
-  std::optional<XWindow> question;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        for (XWindow w : PageWindowsAndBoxes())
-          if (w != *alert && x_->Title(w) == TAVRO_DISPLAY_NAME) question = w;
-        return question.has_value();
-      },
-      20s))
-      << "the window manager's close asked nothing while the alert was up";
-  input_->Key(*question, "Return");
-  const auto code = app_->Proc().Wait(20s);
-  ASSERT_TRUE(code) << "the window manager's close did nothing while the alert was up";
-  EXPECT_EQ(*code, 0);
+  AnswerOkAndExpectEnd(AskToExit(main, [&] { x_->RequestClose(main); }), 0);
 }
 
 TEST_F(DialogTrapTest, AnEndlessAlertLoopInTheConsoleDoesNotHoldUpTheLogout) {

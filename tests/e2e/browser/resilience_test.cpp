@@ -172,12 +172,7 @@ TEST_F(CrashTest, AKilledNetworkProcessKeepsTheAgentSignedIn) {
       << "no network process came back";
   // The agent closes right away, while the cookies may still be on their way to the new process: the
   // close button's logout waits for them, carries the session, and ends it.
-  const auto [x, y] = ToRoot(main, 290, 10);
-  input_->Click(x, y);
-  const auto box = app_->WaitDialog(20s);
-  ASSERT_TRUE(box) << "no exit question";
-  input_->Key(*box, "Return");
-  ASSERT_TRUE(app_->Proc().Wait(20s));
+  AnswerOkAndExpectEnd(AskToExit(main), 0);
   bool withSession = false;
   for (const auto& r : site_->Requests())
     if (r.target == "/ajax.php?act=out" && r.session == session) withSession = true;

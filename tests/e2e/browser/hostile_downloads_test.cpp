@@ -114,13 +114,7 @@ TEST_F(AdvertisementLimitsTest, NoDialogNoDownloadOneDesktopWindowPerClickAndIts
       << "the console stands still: " << caption;
 
   // The close button still logs out and ends the program.
-  ClickAt(main, 290, 10);
-  const auto question = app_->WaitDialog(20s);
-  ASSERT_TRUE(question) << "no question after a click on the close button";
-  input_->Key(*question, "Return");
-  const auto code = app_->Proc().Wait(20s);
-  ASSERT_TRUE(code) << "still running 20 s after OK";
-  EXPECT_EQ(*code, 0);
+  AnswerOkAndExpectEnd(AskToExit(main), 0);
   EXPECT_EQ(CountRequests("/ajax.php?act=out"), 1u) << Describe();
   EXPECT_EQ(ad.Requests().find("landing.html"), std::string::npos) << "Tavro loaded the advertisement's link itself";
 }

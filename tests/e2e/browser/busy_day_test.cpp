@@ -157,16 +157,6 @@ class LogoutFromAStuckPageTest : public BrowserTest {
         return r.session;
     return "";
   }
-  void CloseAndAnswerOk(XWindow main) {
-    const auto [x, y] = ToRoot(main, 290, 10);
-    input_->Click(x, y);
-    const auto box = app_->WaitDialog(20s);
-    ASSERT_TRUE(box) << "no exit question";
-    input_->Key(*box, "Return");
-    const auto code = app_->Proc().Wait(20s);
-    ASSERT_TRUE(code) << "still running after OK";
-    EXPECT_EQ(*code, 0);
-  }
   void ExpectOneLogoutWith(const std::string& session) {
     ASSERT_FALSE(session.empty()) << Describe();
     int logouts = 0, withSession = 0;
@@ -186,7 +176,7 @@ TEST_F(LogoutFromAStuckPageTest, APageBusyForGoodStillLogsOutOnce) {
   const XWindow main = MainWindowMapped();
   ASSERT_TRUE(WaitForCaption("busy signed-in", 60s)) << app_->Caption();
   ASSERT_TRUE(WaitUntil([&] { return !SignedInSession().empty(); }, 30s)) << Describe();
-  CloseAndAnswerOk(main);
+  AnswerOkAndExpectEnd(AskToExit(main), 0);
   ExpectOneLogoutWith(SignedInSession());
 }
 
@@ -198,7 +188,7 @@ TEST_F(LogoutFromAStuckPageTest, AStoppedWebProcessStillLogsOutOnce) {
   const auto web = WebProcessesOf(app_->Pid());
   ASSERT_FALSE(web.empty());
   for (pid_t pid : web) ::kill(pid, SIGSTOP);
-  CloseAndAnswerOk(main);
+  AnswerOkAndExpectEnd(AskToExit(main), 0);
   for (pid_t pid : web) ::kill(pid, SIGKILL);
   ExpectOneLogoutWith(SignedInSession());
 }

@@ -149,16 +149,11 @@ TEST_F(NoFileTest, AWholeSessionWritesNoFile) {
   const auto [x, y] = ToRoot(main, 160, 400);
   input_->Click(x, y);
   ASSERT_TRUE(WaitWindowTitled([](const std::string& t) { return t.rfind("whoami ", 0) == 0; }, 30s)) << Describe();
-  const auto [cx, cy] = ToRoot(main, 290, 10);
-  input_->Click(cx, cy);
-  const auto box = WaitWindowTitled([](const std::string& t) { return t == TAVRO_DISPLAY_NAME; }, 20s);
-  ASSERT_TRUE(box) << "no exit question";
-  input_->Key(*box, "Return");
-  ASSERT_TRUE(app_->Proc().Wait(30s)) << "still running after OK";
+  AnswerOkAndExpectEnd(AskToExit(main), 0);
   EXPECT_TRUE(WaitUntil([&] { return app_->Proc().LiveGroupMembers().empty(); }, 20s));
 
   ProcessOptions list;
-  list.argv = {"/usr/bin/python3", std::string(TAVRO_SOURCE_DIR) + "/tests/robust/written_paths.py", (traces / "t").string(),
+  list.argv = {"/usr/bin/python3", std::string(TAVRO_SOURCE_DIR) + "/tests/e2e/written_paths.py", (traces / "t").string(),
                "--shared", home_.string()};
   list.stdoutPath = dir_.Path() / "written.txt";
   list.stderrPath = dir_.Path() / "written.err";
