@@ -217,9 +217,11 @@ mapfile -t envs < <(session_env "$home")
 run_tavro "$run" / "${envs[@]}" "${menu_command[@]}"
 menu_start menu '^GET /kefu/login\.php\? '
 stop_tavro
-# Tavro writes no files: the fresh home holds what was put there and nothing else.
+# Tavro writes no files of its own: the fresh home holds what was put there and the site's profile
+# (its cookies and storage, kept by the browser component under ~/.local/share/tavro), nothing else.
 left=$(cd "$home" && find . -mindepth 1 -not -path ./.config -not -path ./.config/tavro \
-         -not -name url.txt -not -name '界面_0[36].gif' | LC_ALL=C sort)
+         -not -name url.txt -not -name '界面_0[36].gif' -not -path ./.local -not -path ./.local/share \
+         -not -path './.local/share/tavro' -not -path './.local/share/tavro/*' | LC_ALL=C sort)
 [[ -z "$left" ]] || fail "the menu start left files in the fresh home: $left"
 
 # XDG_CONFIG_HOME, when set, names the folder that holds tavro/.

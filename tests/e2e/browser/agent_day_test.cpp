@@ -129,8 +129,9 @@ TEST_F(AdvertisementIsolationTest, TheAdvertisementNeitherCarriesTheSessionNorPl
 }
 
 // A whole session under strace: sign-in, a notification, sound and video, a pop-up window and the
-// exit through the close button. Nothing is created or opened for writing but what lives in the
-// session's runtime folder (memory, gone at logout) and GStreamer's plugin list in the cache,
+// exit through the close button. Nothing is created or opened for writing but the site's profile
+// folder (its cookies and storage, the browser component's, under the data folder), what lives in
+// the session's runtime folder (memory, gone at logout) and GStreamer's plugin list in the cache,
 // which every media program of the desktop shares and rebuilds when it is missing. The media
 // player's buffer files stay in the sandbox's own memory.
 class NoFileTest : public BrowserTest {};
@@ -160,12 +161,13 @@ TEST_F(NoFileTest, AWholeSessionWritesNoFile) {
   ASSERT_EQ(RunToEnd(list, 60s), 0) << ReadFile(dir_.Path() / "written.err");
   const std::string runtime = (home_ / "runtime").string();
   const std::string gstreamer = (home_ / "cache" / "gstreamer-1.0").string();
+  const std::string profiles = (home_ / "data" / "tavro").string();
   const auto under = [](const std::string& path, const std::string& folder) {
     return path == folder || path.rfind(folder + "/", 0) == 0;
   };
   std::istringstream written(ReadFile(dir_.Path() / "written.txt"));
   std::string unexpected;
-  std::size_t notes = 0;
+  std::size_t notes = 0, kept = 0;
   for (std::string line; std::getline(written, line);) {
     const std::string path = line.substr(0, line.find('\t'));
     // The sandbox's notes of its processes, for the desktop's portals: taken away at exit.
@@ -176,9 +178,15 @@ TEST_F(NoFileTest, AWholeSessionWritesNoFile) {
     // dconf's session flag, the sandbox's bus proxies, the sound server's client folder.
     if (under(path, runtime + "/dconf") || under(path, runtime + "/webkitgtk") || under(path, runtime + "/pulse")) continue;
     if (under(path, gstreamer)) continue;
+    if (under(path, profiles) || path == (home_ / "data").string()) {
+      ++kept;
+      continue;
+    }
     unexpected += "\n  " + line;
   }
-  std::cout << "[ browser ] sandbox notes written and taken away: " << notes << "\n";
+  std::cout << "[ browser ] sandbox notes written and taken away: " << notes << "; paths of the site's profile: " << kept
+            << "\n";
+  EXPECT_GT(kept, 0U) << "the site's profile was not kept";
   EXPECT_EQ(unexpected, "") << "written during the session";
   EXPECT_GT(notes, 0U) << "the trace saw not even the sandbox's notes";
   EXPECT_FALSE(fs::exists(home_ / "runtime" / ".flatpak")) << "the sandbox's notes were left behind";

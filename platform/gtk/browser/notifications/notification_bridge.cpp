@@ -100,20 +100,26 @@ std::string NotificationShimSource(const std::string& origin, const std::string&
 
 std::string NotificationRelaySource(const std::string& key) {
   // Cross-world access to the detail reads the page's object: each field is read once, inside a
-  // try, and a getter that throws drops the message.
+  // try, and a getter that throws drops the message. Past the rate, the newest messages wait
+  // (at most a burst of them) and go on as the rate allows: the newest notification is shown.
+  // The desktop's own limit (DesktopNotifications) is the lower one: this one spares Tavro.
+  const std::string burst = std::to_string(kNotifyBurst), perSecond = std::to_string(kNotifyPerSecond);
   return "(function () {\n"
          "  var handlers = window.webkit && window.webkit.messageHandlers;\n"
          "  var handler = handlers && handlers." + std::string(kNotifyHandlerName) + ";\n"
          "  if (!handler) return;\n"
-         "  var key = " + JsStringLiteral(key) + ", tokens = " + std::to_string(kNotifyBurst) + ", at = Date.now();\n"
+         "  var key = " + JsStringLiteral(key) + ", tokens = " + burst + ", at = Date.now(), waiting = [], timer = 0;\n"
          "  function text(v, most) { return typeof v === 'string' ? v.slice(0, most) : null; }\n"
+         "  function drain() {\n"
+         "    timer = 0;\n"
+         "    var now = Date.now();\n"
+         "    tokens = Math.min(" + burst + ", tokens + (now - at) * " + perSecond + " / 1000);\n"
+         "    at = now;\n"
+         "    while (tokens >= 1 && waiting.length) { tokens -= 1; handler.postMessage(waiting.shift()); }\n"
+         "    if (waiting.length) timer = setTimeout(drain, " + std::to_string(1000 / kNotifyPerSecond) + ");\n"
+         "  }\n"
          "  document.addEventListener('tavro-notify-' + key, function (event) {\n"
          "    event.stopImmediatePropagation();\n"
-         "    var now = Date.now();\n"
-         "    tokens = Math.min(" + std::to_string(kNotifyBurst) + ", tokens + (now - at) * " +
-         std::to_string(kNotifyPerSecond) + " / 1000);\n"
-         "    at = now;\n"
-         "    if (tokens < 1) return;\n"
          "    var m;\n"
          "    try {\n"
          "      var d = event.detail;\n"
@@ -126,8 +132,10 @@ std::string NotificationRelaySource(const std::string& key) {
          "        if (m.title === null || m.body === null || m.tag === null) return;\n"
          "      }\n"
          "    } catch (e) { return; }\n"
-         "    tokens -= 1;\n"
-         "    handler.postMessage(m);\n"
+         "    waiting.push(m);\n"
+         "    if (waiting.length > " + burst + ") waiting.shift();\n"
+         // What a page asks for in one go goes on once it is done, as one burst.
+         "    if (!timer) timer = setTimeout(drain, 0);\n"
          "  }, true);\n"
          "})();\n";
 }

@@ -23,7 +23,7 @@ inline constexpr char kNotifyHandlerName[] = "tavroNotify";
 inline constexpr char kBridgeWorld[] = "tavro-bridge";
 // Most notifications a page may hand on in a row, and how many a second after that.
 inline constexpr int kNotifyBurst = 20;
-inline constexpr int kNotifyPerSecond = 5;
+inline constexpr int kNotifyPerSecond = 10;
 
 // The script that gives pages of `origin` (as location.origin reads it) a Notification class
 // that is granted and hands {key, op, page, id, ...} on (a "tavro-notify-<key>" event on the
@@ -34,8 +34,9 @@ std::string NotificationShimSource(const std::string& origin, const std::string&
 
 // The script of kBridgeWorld that takes what the shim of this `key` hands on and posts it to
 // kNotifyHandlerName: checked before anything else (an object of the expected fields and types,
-// texts cut to the desktop's lengths, anything else dropped at once) and at most kNotifyBurst in
-// a row and kNotifyPerSecond a second, so that a page posting in a loop costs Tavro nothing.
+// texts cut to the desktop's lengths, anything else dropped at once), at most kNotifyBurst in a
+// row and kNotifyPerSecond a second after that, the newest kNotifyBurst waiting meanwhile: a page
+// posting in a loop costs Tavro nothing, and its newest notification still shows.
 std::string NotificationRelaySource(const std::string& key);
 
 // The script that hands an event ("click", "close") from the desktop to notification `id` of the
