@@ -16,6 +16,7 @@ packages=(
   python3 python3-pil clang libclang-rt-14-dev dpkg-dev file openssl
   dbus-daemon  # a session bus of the tests' own, with a fake notification service
   strace  # the test that a session writes no file
+  locales  # a GB18030 locale for the messages on a Chinese terminal of an older install
   pulseaudio pulseaudio-utils  # a desktop's sound server for the tests of the site's sounds
   # packaging: checks of the desktop entry, the Debian package, the AppStream metainfo and the
   # manual page (dpkg-dev above builds the .deb's dependencies)
@@ -29,12 +30,14 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if ((${#missing[@]} == 0)); then
-  exit 0
-fi
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-echo "setup: installing ${missing[*]}" >&2
-$sudo apt-get -o DPkg::Lock::Timeout=600 update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
+if ((${#missing[@]} > 0)); then
+  echo "setup: installing ${missing[*]}" >&2
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
+fi
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.gb18030'; then
+  $sudo localedef -i zh_CN -f GB18030 zh_CN.GB18030
+fi

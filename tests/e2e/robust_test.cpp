@@ -161,21 +161,28 @@ class RobustTest : public TavroE2eTest {
 // ---- url.txt ------------------------------------------------------------------------------
 
 // url.txt as it may be found, and the start that follows: a report and no window, the reminder
-// and no request, or the window with the login page requested as the login view's address fix-up
-// makes the text (no request at all when it names no host).
+// and no request, the window with the login page requested as the login view's address fix-up
+// makes the text, or, when that makes no address a browser could open, Tavro's page that says so
+// in the console's place and no request at all.
 struct AddressFileCase {
   const char* label;
   std::optional<std::string> file;  // url.txt's bytes, "@" standing for the site's host and port
   int report = 0;                   // the run-time error reported instead of the window
   const char* login = nullptr;      // the request for the login page; none: no request at all
   bool folder = false;              // url.txt is a folder
+  bool utf16 = false;               // the file is written as UTF-16 with its byte-order mark
 };
+
+// The caption of Tavro's page for an address read from url.txt that cannot be opened.
+constexpr char kCannotOpen[] = "url.txt 中的网站地址无法打开";
 
 const AddressFileCase kAddressFiles[] = {
     {"Missing", std::nullopt, 53},
     {"Folder", std::nullopt, 75, nullptr, true},
     {"Empty", ""},
     {"OnlyCrLf", "\r\n"},
+    {"TrailingSpaceAndLineBreak", "http://@ \r\n"},
+    {"Utf16", "http://@", 0, nullptr, false, true},
     {"TrailingLineBreak", "http://@\r\n", 0, "/kefu/login.php?"},
     {"LeadingSpaces", "  http://@", 0, "/kefu/login.php?"},
     {"FinalSlash", "http://@/", 0, "//kefu/login.php?"},
@@ -245,6 +252,11 @@ TEST_P(AddressFileStartTest, GoesAsTheFileSays) {
     const std::string hostAndPort = site_->BaseUrl().substr(std::string("http://").size());
     for (auto at = bytes.find('@'); at != std::string::npos; at = bytes.find('@', at + hostAndPort.size()))
       bytes.replace(at, 1, hostAndPort);
+    if (c.utf16) {
+      std::string wide = "\xFF\xFE";
+      for (const char ch : bytes) wide += std::string{ch, '\0'};
+      bytes = wide;
+    }
     WriteAddressFile(bytes);
   }
   StartTavro();
@@ -256,8 +268,11 @@ TEST_P(AddressFileStartTest, GoesAsTheFileSays) {
   }
   if (c.file->empty()) return ExpectReminderThenTheWindow();
   if (!c.login) {
+    // Never a blank window: Tavro's page says what is wrong, and nothing is asked of any site.
+    MainWindowMapped();
+    EXPECT_TRUE(WaitForCaption(kCannotOpen, 30s)) << "caption \"" << app_->Caption() << "\"";
     ExpectKeepsRunning();
-    EXPECT_TRUE(PageRequests().empty()) << Describe();
+    EXPECT_TRUE(site_->Requests().empty()) << Describe();
     return;
   }
   EXPECT_TRUE(WaitUntil([&] { return SiteGot(c.login); }, 60s)) << "no request for " << c.login << Describe();

@@ -1,6 +1,8 @@
 // Script and HTML text of Tavro's own making.
 #include "page_text.h"
 
+#include <algorithm>
+
 #include <glib.h>
 
 #include <cstdio>
@@ -16,7 +18,9 @@ std::string DesktopText(const std::string& text, std::size_t maxBytes) {
 }
 
 std::string CaptionText(std::string_view text) {
-  const GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+  std::string whole(text);
+  whole.erase(std::remove(whole.begin(), whole.end(), '\0'), whole.end());  // would cut the caption short
+  const GCharPtr valid(g_utf8_make_valid(whole.data(), static_cast<gssize>(whole.size())));
   std::string out;
   out.reserve(text.size());
   for (const char* p = valid.get(); *p; p = g_utf8_next_char(p)) {

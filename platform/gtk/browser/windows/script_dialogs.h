@@ -40,6 +40,8 @@ class ScriptDialogs : public ViewUnit {
   bool LoadFailed(WebKitWebView* view, const char* uri, GError* error) override;
   // The view's page does nothing but ask for dialogs that are not shown.
   bool Looping(WebKitWebView* view) const { return pacing_.Looping(view, LimitsClock::now()); }
+  // The agent stopped the view's page's dialogs.
+  bool Stopped(WebKitWebView* view) const { return pacing_.Stopped(view); }
 
  private:
   struct Box;
