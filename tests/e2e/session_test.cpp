@@ -1,12 +1,17 @@
 // The agent's session: the logged-in layout that the title marker brings, and leaving through
 // the close button (Cancel keeps the session; OK logs out and ends the program).
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
+#include <vector>
 
 #include "e2e_fixture.h"
 #include "tavro_config.h"
 
 namespace tavro::e2e {
 namespace {
+
+namespace fs = std::filesystem;
 
 const std::string kLoginTitle = "客服登录";
 const std::string kMarker = TAVRO_TITLE_MARKER;
@@ -112,6 +117,47 @@ TEST_F(AdPageTest, LoggedInLayoutAppearsWithinOneTickOfTheMarkerInTheCaption) {
   const auto requests = site_->Requests();
   EXPECT_NE(std::find_if(requests.begin(), requests.end(), [](const SiteRequest& r) { return r.target == "/ad.html"; }),
             requests.end());
+}
+
+// "Remember me" on the site's login page: what the site means to keep (its 30-day cookie, the name
+// in its local storage) is there at the next start, in the site's profile folder that only the
+// agent can read; the session cookie is not, though this site's logout leaves it set.
+TEST_F(SessionTest, TheSitesRememberedSignInOutlivesARestartAndItsSessionDoesNot) {
+  StartX();
+  StartSite();
+  PrepareWorkingFolder(site_->BaseUrl() + "/kefu/lab/at/remember");
+  StartTavro();
+  XWindow main = MainWindowMapped();
+  ASSERT_TRUE(WaitForCaption(HasMarker, 60s)) << "caption: " << app_->Caption() << Describe();
+  const std::string session = ConsoleSession();
+  ASSERT_FALSE(session.empty()) << Describe();
+  AnswerOkAndExpectEnd(AskToExit(main), 0, true);
+  const std::string logout = "/kefu/lab/at/remember/ajax.php?act=out";
+  ASSERT_EQ(CountRequests(logout), 1u) << Describe();
+  EXPECT_EQ(CountRequests("/kefu/avatar.php?u=demo&from=cookie"), 0u) << "remembered before the sign-in";
+
+  const fs::path sites = home_ / "data" / "tavro" / "sites";
+  ASSERT_TRUE(fs::is_directory(sites));
+  std::vector<fs::path> profiles(fs::directory_iterator(sites), fs::directory_iterator{});
+  ASSERT_EQ(profiles.size(), 1u);
+  EXPECT_EQ(fs::status(profiles[0]).permissions() & fs::perms::all, fs::perms::owner_all) << profiles[0];
+
+  StartTavro();
+  main = MainWindowMapped();
+  // The login page welcomes the agent from the cookie, and shows their picture from the storage.
+  auto Remembered = [&](const std::string& from) {
+    return WaitUntil([&] { return CountRequests("/kefu/avatar.php?u=demo&from=" + from) == 1; }, 30s);
+  };
+  EXPECT_TRUE(Remembered("cookie")) << "the 30-day cookie was not kept" << Describe();
+  EXPECT_TRUE(Remembered("storage")) << "the page's local storage was not kept" << Describe();
+  const auto requests = PageRequests();
+  const auto login = std::find_if(requests.rbegin(), requests.rend(), [](const SiteRequest& r) {
+    return r.target.rfind("/kefu/lab/at/remember/kefu/login.php", 0) == 0;
+  });
+  ASSERT_NE(login, requests.rend()) << Describe();
+  EXPECT_EQ(login->session, "-") << "the session cookie outlived the program";
+  EXPECT_EQ(CountRequests("/kefu/index.php"), 1u) << "signed in again by itself" << Describe();
+  AnswerOkAndExpectEnd(AskToExit(main), 0, true);
 }
 
 TEST_F(SessionTest, CloseButtonCancelKeepsTheSessionAndOkLogsOutAndExitsAfterOneSecond) {

@@ -362,6 +362,12 @@ void Site::Register() {
   svr.Get("/kefu/index\\.php", [this](const auto& req, auto& res) { Console(req, res); });
   svr.Get("/ajax\\.php", [this](const auto& req, auto& res) { Ajax(req, res); });
   svr.Get("/ad\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::Ad()); });
+  // The agent's picture: a circle of the site's colour.
+  svr.Get("/kefu/avatar\\.php", [](const auto&, auto& res) {
+    res.set_content("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"24\" height=\"24\">"
+                    "<circle cx=\"12\" cy=\"12\" r=\"12\" fill=\"#1a73c9\"/></svg>",
+                    "image/svg+xml");
+  });
   svr.Get("/kefu/session\\.php", [this](const httplib::Request& req, httplib::Response& res) {
     NoStore(res);
     res.set_content(HasValidSession(req) ? "valid" : "invalid", "text/plain; charset=utf-8");
@@ -524,7 +530,7 @@ void Site::RegisterHostileLabPages() {
           [](const auto&, auto& res) { SendHtml(res, 200, pages::LabBeforeUnload()); });
   // The site under a path of its own, as url.txt may give it: its login page is a lab page, and
   // its logout is a request the log shows.
-  svr.Get("/kefu/lab/at/([a-z0-9-]+)/kefu/login\\.php", [](const httplib::Request& req, httplib::Response& res) {
+  svr.Get("/kefu/lab/at/([a-z0-9-]+)/kefu/login\\.php", [this](const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
     if (name == "beforeunload") {
       SendHtml(res, 200, pages::LabBeforeUnload());
@@ -534,6 +540,9 @@ void Site::RegisterHostileLabPages() {
       SendHtml(res, 200, pages::LabOtherOriginFrame("/kefu/lab/alert-loop.html"));
     } else if (name == "busy" || name == "busy-idle") {
       SendHtml(res, 200, pages::LabBusy(name == "busy"));
+    } else if (name == "remember") {
+      // The real login page, signing in with "remember me" ticked while nobody is remembered.
+      SendHtml(res, 200, pages::Login({}, -1, Remembered(req), true));
     } else {
       SendHtml(res, 404, pages::Error(404));
     }
@@ -541,8 +550,15 @@ void Site::RegisterHostileLabPages() {
   svr.Get("/kefu/lab/at/([a-z0-9-]+)/ajax\\.php", [](const auto&, auto& res) { SendHtml(res, 200, pages::LoggedOut()); });
 }
 
-void Site::LoginPage(const httplib::Request&, httplib::Response& res) {
-  SendHtml(res, 200, pages::Login({}, options_.auto_login_ms));
+std::string Site::Remembered(const httplib::Request& req) const {
+  const std::size_t count = req.get_header_value_count("Cookie");
+  for (std::size_t i = 0; i < count; ++i)
+    if (CookieValue(req.get_header_value("Cookie", i), kRememberCookie) == kDemoUser) return std::string(kDemoUser);
+  return {};
+}
+
+void Site::LoginPage(const httplib::Request& req, httplib::Response& res) {
+  SendHtml(res, 200, pages::Login({}, options_.auto_login_ms, Remembered(req)));
 }
 
 void Site::LoginPost(const httplib::Request& req, httplib::Response& res) {
@@ -557,6 +573,12 @@ void Site::LoginPost(const httplib::Request& req, httplib::Response& res) {
   const std::string id = sessions_.Create();
   Redirect(res, "/kefu/index.php");
   res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + id + "; Path=/; HttpOnly; SameSite=Lax");
+  const auto remember = fields.find("remember");
+  if (remember != fields.end() && remember->second == "1")
+    res.set_header("Set-Cookie", std::string(kRememberCookie) + "=" + user->second +
+                                     "; Path=/; Max-Age=2592000; HttpOnly; SameSite=Lax");
+  else
+    res.set_header("Set-Cookie", std::string(kRememberCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax");
 }
 
 void Site::Console(const httplib::Request& req, httplib::Response& res) {

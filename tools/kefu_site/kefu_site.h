@@ -26,6 +26,8 @@ namespace kefu {
 class Chat;
 
 inline constexpr std::string_view kSessionCookie = "KEFUSESSID";
+// "Remember me": the agent's name for 30 days, filled in on the login page.
+inline constexpr std::string_view kRememberCookie = "kefu_remember";
 inline constexpr std::string_view kDemoUser = "demo";
 inline constexpr std::string_view kDemoPassword = "demo123";
 
@@ -107,6 +109,8 @@ class Site {
   bool HasValidSession(const httplib::Request& req) const;
 
   void LoginPage(const httplib::Request& req, httplib::Response& res);
+  // The agent the "remember me" cookie names, when it names one.
+  std::string Remembered(const httplib::Request& req) const;
   void LoginPost(const httplib::Request& req, httplib::Response& res);
   void Console(const httplib::Request& req, httplib::Response& res);
   void Ajax(const httplib::Request& req, httplib::Response& res);

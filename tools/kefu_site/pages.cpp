@@ -49,19 +49,53 @@ button{width:100%;margin-top:12px;padding:7px 0;border:0;border-radius:4px;backg
 button:hover{background:#1560a8}
 .err{margin:0 0 6px;padding:4px 8px;border-radius:4px;background:#fdecea;color:#c62828}
 .demo{margin:10px 0 0;font-size:12px;color:#667}
+label.check{display:flex;align-items:center;gap:6px;margin:10px 0 0}
+label.check input{width:auto;margin:0}
+.welcome{display:flex;align-items:center;gap:8px;margin:0 0 6px;color:#1a5fa8}
+.welcome img{width:24px;height:24px;border-radius:12px}
 </style></head>
 <body><div class="wrap"><div class="card">
 <h1>客服人员登录</h1>
-{error}<form id="login" method="post" action="/kefu/login.php">
+{welcome}{error}<form id="login" method="post" action="/kefu/login.php">
 <label for="user">用户名</label>
-<input type="text" id="user" name="user" autocomplete="username" required>
+<input type="text" id="user" name="user" autocomplete="username" value="{user}" required>
 <label for="password">密码</label>
 <input type="password" id="password" name="password" autocomplete="current-password" required>
+<label class="check"><input type="checkbox" id="remember" name="remember" value="1"{checked}> 记住我</label>
 <button type="submit" id="login-button">登 录</button>
 </form>
 <p class="demo">演示账号：demo　密码：demo123</p>
 </div></div>
+<script>
+// The agent's name stays in the browser's storage while "remember me" is ticked; the page shows
+// their picture from it before they sign in.
+(function () {
+  var form = document.getElementById('login');
+  form.addEventListener('submit', function () {
+    if (form.elements['remember'].checked) localStorage.setItem('kefu.agent', form.elements['user'].value);
+    else localStorage.removeItem('kefu.agent');
+  });
+  var agent = localStorage.getItem('kefu.agent');
+  if (agent) new Image().src = '/kefu/avatar.php?u=' + encodeURIComponent(agent) + '&from=storage';
+})();
+</script>
 {auto}</body></html>
+)HTML";
+
+constexpr std::string_view kWelcome =
+    R"HTML(<p class="welcome" id="welcome"><img src="/kefu/avatar.php?u={user}&amp;from=cookie" alt="">欢迎回来，{user}</p>
+)HTML";
+
+// Ticks "remember me" and signs the demo account in through the form, as an agent does.
+constexpr std::string_view kAutoLoginRemembered = R"HTML(<script>
+setTimeout(function () {
+  var form = document.getElementById('login');
+  form.elements['user'].value = 'demo';
+  form.elements['password'].value = 'demo123';
+  form.elements['remember'].checked = true;
+  form.requestSubmit();
+}, 0);
+</script>
 )HTML";
 
 constexpr std::string_view kAutoLogin = R"HTML(<script>
@@ -183,12 +217,19 @@ constexpr std::string_view kNotifyScript = R"HTML(<script>
 
 }  // namespace
 
-std::string Login(std::string_view error, int auto_login_ms) {
+std::string Login(std::string_view error, int auto_login_ms, std::string_view remembered, bool remember_login) {
   std::string error_line;
   if (!error.empty()) error_line = "<p class=\"err\" id=\"error\">" + HtmlEscape(error) + "</p>\n";
   std::string autologin;
-  if (auto_login_ms >= 0) autologin = Fill(kAutoLogin, "ms", std::to_string(auto_login_ms));
-  return Fill(Fill(kLogin, "error", error_line), "auto", autologin);
+  if (remember_login && remembered.empty())
+    autologin = kAutoLoginRemembered;
+  else if (auto_login_ms >= 0)
+    autologin = Fill(kAutoLogin, "ms", std::to_string(auto_login_ms));
+  const std::string user = HtmlEscape(remembered);
+  const std::string welcome = remembered.empty() ? std::string() : Fill(kWelcome, "user", user);
+  std::string page = Fill(Fill(kLogin, "error", error_line), "auto", autologin);
+  page = Fill(Fill(page, "welcome", welcome), "user", user);
+  return Fill(page, "checked", remembered.empty() ? "" : " checked");
 }
 
 std::string Console(std::string_view marker) { return Fill(kConsole, "marker", HtmlEscape(marker)); }

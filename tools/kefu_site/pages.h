@@ -7,8 +7,10 @@
 namespace kefu::pages {
 
 // The agent login form; error is shown above it when not empty; auto_login_ms >= 0 adds the
-// script that signs the demo account in.
-std::string Login(std::string_view error, int auto_login_ms);
+// script that signs the demo account in. A remembered agent (the "remember me" cookie) is
+// welcomed and filled in; remember_login signs in with "remember me" ticked when nobody is.
+std::string Login(std::string_view error, int auto_login_ms, std::string_view remembered = {},
+                  bool remember_login = false);
 std::string Console(std::string_view marker);
 std::string LoggedOut();
 std::string Ad();
