@@ -4,7 +4,7 @@
 #include "bad_address.h"
 #include "own_pages.h"
 
-#include "timeline.h"
+#include "startup_milestones.h"
 #include "site_origin.h"
 #include "web_views.h"
 

@@ -8,7 +8,7 @@
 #include "picture.h"
 #include "platform/errors.h"
 #include "platform/text.h"
-#include "timeline.h"
+#include "startup_milestones.h"
 
 namespace tavro::platform::gtk {
 namespace {

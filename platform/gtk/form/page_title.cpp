@@ -4,7 +4,7 @@
 #include <glibmm/main.h>
 
 #include "page_text.h"
-#include "timeline.h"
+#include "startup_milestones.h"
 
 namespace tavro::platform::gtk {
 namespace {

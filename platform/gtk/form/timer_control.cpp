@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "timeline.h"
+#include "startup_milestones.h"
 
 namespace tavro::platform::gtk {
 

@@ -15,7 +15,7 @@ namespace tavro::platform::gtk {
 // Fails with a message on stderr and exit code 1 when no display can be opened.
 std::unique_ptr<Runtime> CreateRuntime(int& argc, char**& argv, const std::string& appTitle);
 
-// The program has started: the first milestone of the start timeline (see timeline.h).
+// The program has started: the first milestone of the start timeline (see startup_milestones.h).
 void ProgramStarted();
 
 }  // namespace tavro::platform::gtk

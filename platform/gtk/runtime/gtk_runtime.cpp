@@ -17,7 +17,7 @@
 #include "program_end.h"
 #include "session_end.h"
 #include "single_instance.h"
-#include "timeline.h"
+#include "startup_milestones.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {

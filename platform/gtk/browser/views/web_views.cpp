@@ -7,7 +7,7 @@
 
 #include "gl_driver.h"
 #include "site_origin.h"
-#include "timeline.h"
+#include "startup_milestones.h"
 
 namespace tavro::platform::gtk {
 namespace {

@@ -1,5 +1,5 @@
 // Start milestones written to stderr when TAVRO_TIMELINE asks for them.
-#include "timeline.h"
+#include "startup_milestones.h"
 
 #include <time.h>
 
