@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "desktop_traces.h"
+#include "kept_off_disk.h"
 #include "gl_driver.h"
 #include "gtk_platform.h"
 #include "message_box.h"

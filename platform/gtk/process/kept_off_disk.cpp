@@ -1,6 +1,6 @@
 // GSettings in memory for this process only, and GTK's recent files off.
 #define G_SETTINGS_ENABLE_BACKEND
-#include "desktop_traces.h"
+#include "kept_off_disk.h"
 
 #include <gio/gsettingsbackend.h>
 #include <gtk/gtk.h>
