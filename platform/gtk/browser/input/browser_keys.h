@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "find_bar.h"
-#include "key_stamps.h"
+#include "recent_keys.h"
 #include "owners.h"
 #include "view_unit.h"
 

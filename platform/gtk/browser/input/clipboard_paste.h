@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "key_stamps.h"
+#include "recent_keys.h"
 #include "owners.h"
 #include "view_unit.h"
 

@@ -1,5 +1,5 @@
 // Key events told apart by their stamps, and the short memory of the last ones.
-#include "key_stamps.h"
+#include "recent_keys.h"
 
 #include <gtest/gtest.h>
 
