@@ -128,7 +128,10 @@ TEST(OwnPageTest, TextsAndTheRetryAddressCannotLeaveTheirPlace) {
   ASSERT_NE(handler, std::string::npos);
   const auto end = html.find('"', handler + 9);
   EXPECT_EQ(html.substr(end, 2), "\">") << html.substr(handler);
-  EXPECT_EQ(OwnPageHtml(OwnPage{"t", "m", "", ""}).find("<button"), std::string::npos);
+  OwnPage plain;
+  plain.title = "t";
+  plain.message = "m";
+  EXPECT_EQ(OwnPageHtml(plain).find("<button"), std::string::npos) << "a button without an address";
 }
 
 }  // namespace
