@@ -501,6 +501,7 @@ void Site::RegisterHostileLabPages() {
   svr.Get("/kefu/lab/open-on-click\\.html", [](const httplib::Request& req, httplib::Response& res) {
     SendHtml(res, 200, pages::LabOpenOnClick(SmallNumber(req, "n", 1)));
   });
+  svr.Get("/kefu/lab/deep\\.html", [](const auto&, auto& res) { SendHtml(res, 200, pages::LabDeepPage()); });
   svr.Get("/kefu/lab/alert-loop\\.html", [](const httplib::Request& req, httplib::Response& res) {
     SendHtml(res, 200, pages::LabAlertLoop(SmallNumber(req, "n", 0)));
   });

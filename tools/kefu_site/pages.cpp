@@ -490,6 +490,18 @@ std::string LabAlertLoop(int count) {
                 "  document.title = 'loop over'; " + Marker("loop-over") + "\n}, 300);\n</script>");
 }
 
+std::string LabDeepPage() {
+  // A customer's page that builds a 50,000-deep tree of elements, then keeps its process busy for
+  // six seconds.
+  return Simple("deep page",
+                "<script>\nsetTimeout(function () {\n  " + Marker("busy-start") +
+                    "\n  var node = document.body;\n"
+                    "  for (var i = 0; i < 50000; i++) node = node.appendChild(document.createElement('div'));\n"
+                    "  document.body.offsetHeight;\n"
+                    "  var until = Date.now() + 6000; while (Date.now() < until) {}\n  " + Marker("busy-over") +
+                    "\n}, 300);\n</script>");
+}
+
 std::string LabOtherOriginFrame(std::string_view src) {
   return Simple("frame",
                 "<iframe id=\"f\" style=\"width:100%;height:300px\"></iframe>\n<script>\n"

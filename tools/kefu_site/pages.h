@@ -55,6 +55,8 @@ std::string LabOpenOnClick(int n);
 // `count` alerts one after the other (0: without end), then the marker.
 std::string LabAlertLoop(int count);
 // The site's page with a frame of another origin (localhost) showing `src` (a path).
+// A page that builds a very deep tree of elements and then holds its process for six seconds.
+std::string LabDeepPage();
 std::string LabOtherOriginFrame(std::string_view src);
 // Sends its opener to a page of its own origin.
 std::string LabTabnab();

@@ -79,6 +79,24 @@ std::vector<pid_t> WebProcessesOf(pid_t ancestor) {
   return out;
 }
 
+long TreePssKb(pid_t ancestor) {
+  long total = 0;
+  for (pid_t pid : AllPids()) {
+    if (pid != ancestor && !IsBelow(pid, ancestor)) continue;
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    for (std::string line; std::getline(rollup, line);)
+      if (line.rfind("Pss:", 0) == 0) total += std::stol(line.substr(4));
+  }
+  return total;
+}
+
+long PssKb(pid_t pid) {
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  for (std::string line; std::getline(rollup, line);)
+    if (line.rfind("Pss:", 0) == 0) return std::stol(line.substr(4));
+  return 0;
+}
+
 // ---------------------------------------------------------------- TLS server
 
 namespace {

@@ -21,6 +21,10 @@ using namespace tavro::test;
 
 // Process ids of the WebKit web processes started by the process (any depth below it).
 std::vector<pid_t> WebProcessesOf(pid_t ancestor);
+// The proportional set size of the process and everything below it (shared pages divided among
+// those that map them), and of one process, in KiB; 0 for one that is gone.
+long TreePssKb(pid_t ancestor);
+long PssKb(pid_t pid);
 
 // A throwaway self-signed certificate for 127.0.0.1 and an HTTPS server with it; the server
 // logs "GET <path>" for each request and "HANDSHAKE <error>" for each refused handshake.

@@ -17,7 +17,7 @@ std::chrono::milliseconds ReloadDelay(std::optional<Clock::time_point> lastReloa
 }
 
 void CrashReload::Attach(const ShownView& shown) {
-  states_[shown.view];
+  states_[shown.view].site = shown.site;
   connections_.Add(shown.view, Connect(shown.view, "web-process-terminated",
                                        +[](WebKitWebView* v, WebKitWebProcessTerminationReason reason, gpointer self) {
                                          static_cast<CrashReload*>(self)->Terminated(v, reason);
@@ -45,6 +45,12 @@ void CrashReload::Terminated(WebKitWebView* view, WebKitWebProcessTerminationRea
   if (!found) return;
   CrashState& state = *found;
   if (UriOf(view).empty() && state.lastUri.empty()) return;  // it never asked for a page
+  // An outside page ended at its memory limit would only take it all again: its view stays empty
+  // until the program loads it again (the next sign-in).
+  if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT && !state.site) {
+    state.pendingReload.Disconnect();
+    return;
+  }
   const auto now = Clock::now();
   state.ends.push_back(now);
   while (!state.ends.empty() && now - state.ends.front() > kEndsWindow) state.ends.pop_front();

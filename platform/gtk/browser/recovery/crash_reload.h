@@ -1,6 +1,7 @@
-// A view whose web process ended (a crash, or killed for its memory) loads its page again, but
-// not more often than once every few seconds; when it keeps ending, the view shows a page of
-// Tavro's own that says so, with a button to try again, instead of loading it again and again.
+// A view whose web process ended (a crash, or a site's page killed for its memory) loads its
+// page again, but not more often than once every few seconds; when it keeps ending, the view shows
+// a page of Tavro's own that says so, with a button to try again, instead of loading it again and
+// again. An outside page (the advertisement) ended at its memory limit stays empty.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -26,6 +27,7 @@ std::chrono::milliseconds ReloadDelay(std::optional<std::chrono::steady_clock::t
                                       std::chrono::steady_clock::time_point now);
 
 struct CrashState {
+  bool site = false;    // one of the site's views
   std::string lastUri;  // the last address it started to load
   std::optional<std::chrono::steady_clock::time_point> lastReload;
   std::deque<std::chrono::steady_clock::time_point> ends;  // within the window

@@ -9,7 +9,8 @@
 namespace tavro::platform::gtk {
 
 void SiteProcess::Attach(const ShownView& shown) {
-  if (shown.site && !shown.main) popups_.insert(shown.view);
+  // A pop-up in a process of its own holds nothing of the site's when it is stuck.
+  if (shown.site && !shown.main && !shown.ownProcess) popups_.insert(shown.view);
 }
 
 bool SiteProcess::Stuck(WebKitWebView* view) const {

@@ -17,6 +17,7 @@ struct ShownView {
   Gtk::Window* window = nullptr;  // the window it is in
   bool site = false;              // one of the site's views (not an outside page)
   bool main = false;              // in the main window (not a pop-up window of the site's)
+  bool ownProcess = false;        // a pop-up of another origin's page, in a web process of its own
 };
 
 class ViewUnit {

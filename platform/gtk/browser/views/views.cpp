@@ -5,7 +5,7 @@
 
 namespace tavro::platform::gtk {
 
-void Views::Add(WebKitWebView* view, Gtk::Window& window, bool site) {
+void Views::Add(WebKitWebView* view, Gtk::Window& window, bool site, bool ownProcess) {
   views_[view] = Entry{&window, site};
   // One handler per shared signal for the whole browser layer, before any unit's own handlers:
   // the placed control's load order (form/) hears load-changed and load-failed on its own.
@@ -23,7 +23,7 @@ void Views::Add(WebKitWebView* view, Gtk::Window& window, bool site) {
                                  +[](WebKitWebView* v, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                      gpointer self) { return static_cast<Views*>(self)->DecidePolicy(v, decision, type); },
                                  this));
-  const ShownView shown{view, &window, site, &window == &mainWindow_};
+  const ShownView shown{view, &window, site, &window == &mainWindow_, ownProcess};
   for (ViewUnit* unit : units_) unit->Attach(shown);
 }
 

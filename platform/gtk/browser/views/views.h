@@ -27,7 +27,7 @@ class Views {
   // The units, once, in the order in which they are attached and hear the shared signals.
   void SetUnits(std::initializer_list<ViewUnit*> units) { units_.assign(units); }
   // A view is shown in the window: every unit is attached to it, in order.
-  void Add(WebKitWebView* view, Gtk::Window& window, bool site);
+  void Add(WebKitWebView* view, Gtk::Window& window, bool site, bool ownProcess = false);
   // The view goes: every unit is detached from it, in the reverse order.
   void Remove(WebKitWebView* view);
   // The main window goes: every unit closes what it has open, in order.

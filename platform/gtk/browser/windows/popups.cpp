@@ -79,13 +79,27 @@ WebKitWebView* Popups::Create(WebKitWebView* opener, WebKitNavigationAction* act
     Refuse(opener);
     return nullptr;
   }
-  WebKitWebView* view = CreateWebView(webkit_web_view_get_context(opener), opener, ViewRole::Site);
+  // A page of another origin (a customer's link) gets a web process of its own, so that nothing
+  // it builds or loops on holds the console: it keeps no opener, as a browser's new tab for a
+  // link does, and the engine is told no window was made while Tavro loads it in its own.
+  // A window that page opens in turn shares its process, which is not the console's.
+  const std::string uri = RequestUri(action);
+  const bool openerApart = apart_.count(opener) != 0;
+  const bool elsewhere = !openerApart && !WebOriginOf(uri).empty() && !views_.OfTheSite(uri);
+  WebKitWebView* view =
+      CreateWebView(webkit_web_view_get_context(opener), elsewhere ? nullptr : opener, ViewRole::Site);
+  if (elsewhere || openerApart) apart_.insert(view);
   windows_.push_back(std::make_unique<PopupWindow>(view, views_.MainWindow().get_icon(), ApplicationTitle(),
                                                    [this](const std::string& uri) { return views_.OfTheSite(uri); },
                                                    [this, view] { Close(view); }));
-  views_.Add(view, windows_.back()->Window(), true);
+  views_.Add(view, windows_.back()->Window(), true, elsewhere || openerApart);
   // A link to a file that opens in a new window downloads there.
   gestures_.GrantDownload(view);
+  if (elsewhere) {
+    webkit_web_view_load_uri(view, uri.c_str());
+    Show(view);
+    return nullptr;
+  }
   // The engine takes no reference of its own: the pop-up window holds the one that keeps the view.
   return view;
 }
@@ -100,6 +114,7 @@ void Popups::Close(WebKitWebView* view) {
   if (it == windows_.end()) return;
   (*it)->Hide();
   views_.Remove(view);
+  apart_.erase(view);
   // The page may be inside one of its own signals: the window and its view go once it returns.
   std::shared_ptr<PopupWindow> doomed(std::move(*it));
   windows_.erase(it);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <set>
 
 #include "blocked_notice.h"
 #include "gestures.h"
@@ -47,6 +48,7 @@ class Popups : public ViewUnit {
   BlockedNotices& notices_;
   ConnectionsByInstance connections_;
   std::list<std::unique_ptr<PopupWindow>> windows_;
+  std::set<WebKitWebView*> apart_;  // pop-ups in a web process apart from the console's
   bool closed_ = false;
 };
 
