@@ -264,7 +264,10 @@ void OtherPrograms::DismissFor(WebKitWebView* view) {
   for (auto it = questions_.begin(); it != questions_.end();) {
     Question* question = it->get();
     ++it;  // Answer takes the question out of the list
-    if (question->view == view) Answer(question, false);
+    if (question->view != view) continue;
+    // The page went before the agent answered: a ticked box is no answer for the scheme.
+    question->remember->set_active(false);
+    Answer(question, false);
   }
 }
 
