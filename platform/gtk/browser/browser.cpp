@@ -16,6 +16,7 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
       views_(form.Window()),
       session_(views_),
       notifications_(views_),
+      programs_(views_, gestures_, notices_),
       navigation_(views_),
       popups_(views_, gestures_, notices_),
       dialogs_(views_),
@@ -25,23 +26,28 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
   // signals several units hear have one handler each for the browser layer (see Views), which
   // hands them on in this order:
   // - decide-policy: to each unit until one decides. SiteNotifications only looks at the main
-  //   view's first answer, to learn where the site is after its redirects; NavigationPolicy
-  //   records every navigation (to tell the agent's clicks) and decides the console's answers
-  //   from origins the program did not ask for; Popups decides outside pages' new windows. What
-  //   none decides is the engine's; the site's new windows come through "create" (Popups).
+  //   view's first answer, to learn where the site is after its redirects; OtherPrograms decides
+  //   every navigation and new window to another program's address (tencent:, mailto:), before
+  //   NavigationPolicy or Popups could take it for a page, so that no view starts a load it
+  //   cannot show; NavigationPolicy records every navigation (to tell the agent's clicks) and
+  //   decides the console's answers from origins the program did not ask for; Popups decides
+  //   outside pages' new windows. What none decides is the engine's; the site's new windows come
+  //   through "create" (Popups).
   // - load-changed: to every unit; none stops it.
   // - load-failed: to every unit; Outage may show Tavro's page instead of the engine's error page,
   //   which stops only the engine's page.
   // The placed control's load order hears load-changed and load-failed on handlers of its own,
   // connected before these (form/web_browser.cpp). The units' own signals run in the same order:
-  // key-press-event goes to Gestures (counts the agent's press, never stops it), then BrowserKeys
-  // (takes Tavro's keys), then ClipboardPaste (holds a paste key for the clipboard's answer);
+  // key-press-event goes to Gestures (counts the agent's press, never stops it), then
+  // OtherPrograms (notes the view pressed in, never stops it), then BrowserKeys (takes Tavro's
+  // keys), then ClipboardPaste (holds a paste key for the clipboard's answer); create
+  // (window.open) to OtherPrograms, which stops it for another program's address, then Popups;
   // web-process-terminated to ScriptDialogs (lets the page's dialogs go), then CrashReload
   // (loads the page again). SiteProcess comes after ScriptDialogs: a pop-up's going is heard
   // while its dialogs are still known.
-  views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &navigation_, &popups_, &dialogs_,
-                   &siteProcess_, &downloads_, &crashReload_, &outage_, &contextMenus_, &keys_, &paste_, &drop_,
-                   &finishedMedia_});
+  views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &programs_, &navigation_, &popups_,
+                   &dialogs_, &siteProcess_, &downloads_, &crashReload_, &outage_, &contextMenus_, &keys_, &paste_,
+                   &drop_, &finishedMedia_});
   form_.SetPageHost(*this);
 }
 

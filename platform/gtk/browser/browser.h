@@ -23,6 +23,7 @@
 #include "gestures.h"
 #include "gtk_form.h"
 #include "navigation_policy.h"
+#include "other_programs.h"
 #include "outage.h"
 #include "owners.h"
 #include "page_host.h"
@@ -86,6 +87,7 @@ class Browser : public PageHost {
   BlockedNotices notices_;
   SiteSession session_;
   SiteNotifications notifications_;
+  OtherPrograms programs_;
   NavigationPolicy navigation_;
   Popups popups_;
   ScriptDialogs dialogs_;

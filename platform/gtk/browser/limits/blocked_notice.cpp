@@ -1,4 +1,5 @@
-// The notice of refused windows and downloads, one per window, its count going up while it shows.
+// The notice of refused windows and downloads and of links without a program, one per window, its
+// count going up while it shows.
 #include "blocked_notice.h"
 
 #include "page_limits.h"
@@ -21,6 +22,7 @@ struct BlockedNotices::Notice {
   Gtk::Label label;
   int windows = 0;
   int downloads = 0;
+  std::string noProgram;  // the scheme of the latest link no program opens
   ScopedConnection hide;
 
   Notice() {
@@ -42,12 +44,18 @@ BlockedNotices::BlockedNotices() = default;
 
 BlockedNotices::~BlockedNotices() { CloseAll(); }
 
-void BlockedNotices::Blocked(Gtk::Window& parent, What what) {
+void BlockedNotices::Blocked(Gtk::Window& parent, What what, const std::string& scheme) {
   if (closed_ || !parent.get_visible()) return;
   std::unique_ptr<Notice>& notice = notices_[&parent];
   if (!notice) notice = std::make_unique<Notice>();
-  (what == What::Window ? notice->windows : notice->downloads) += 1;
-  const std::string text = BlockedNoticeText(notice->windows, notice->downloads);
+  switch (what) {
+    case What::Window: notice->windows += 1; break;
+    case What::Download: notice->downloads += 1; break;
+    case What::NoProgram: notice->noProgram = scheme; break;
+  }
+  std::string text = BlockedNoticeText(notice->windows, notice->downloads);
+  if (!notice->noProgram.empty())
+    text += (text.empty() ? "" : "；") + NoProgramNoticeText(notice->noProgram);
   notice->label.set_text(text);
   // The title carries the text too: what the desktop's accessibility tools and tests read.
   notice->window.set_title(text);
@@ -68,6 +76,7 @@ void BlockedNotices::Blocked(Gtk::Window& parent, What what) {
       [raw] {
         raw->window.hide();
         raw->windows = raw->downloads = 0;
+        raw->noProgram.clear();
         return false;
       },
       static_cast<unsigned>(kNoticeTime.count()));

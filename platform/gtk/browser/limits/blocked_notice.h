@@ -1,11 +1,13 @@
-// The short notice over the bottom of a window that a page's window or download was refused: a
-// small window that takes no focus and goes by itself after a few seconds.
+// The short notice over the bottom of a window that a page's window or download was refused, or
+// that no program opens a link the agent clicked: a small window that takes no focus and goes by
+// itself after a few seconds.
 #pragma once
 
 #include <gtkmm.h>
 
 #include <map>
 #include <memory>
+#include <string>
 
 #include "owners.h"
 #include "view_unit.h"
@@ -14,7 +16,7 @@ namespace tavro::platform::gtk {
 
 class BlockedNotices : public ViewUnit {
  public:
-  enum class What { Window, Download };
+  enum class What { Window, Download, NoProgram };
 
   BlockedNotices();
   ~BlockedNotices() override;
@@ -24,8 +26,9 @@ class BlockedNotices : public ViewUnit {
   void Detach(WebKitWebView* view) override;
   void CloseAll() override;
 
-  // Something a page in the window asked for was refused: the window's notice counts it.
-  void Blocked(Gtk::Window& parent, What what);
+  // Something a page in the window asked for was refused: the window's notice counts it. For
+  // NoProgram, `scheme` names the links no program of the desktop opens (the latest shows).
+  void Blocked(Gtk::Window& parent, What what, const std::string& scheme = {});
 
  private:
   struct Notice;

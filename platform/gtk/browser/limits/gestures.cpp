@@ -29,12 +29,14 @@ void Gestures::Detach(WebKitWebView* view) {
   granted_.erase(view);
   windows_.Forget(view);
   downloads_.Forget(view);
+  programs_.Forget(view);
 }
 
 void Gestures::Input(WebKitWebView* view) {
   const auto now = LimitsClock::now();
   windows_.Input(view, now);
   downloads_.Input(view, now);
+  programs_.Input(view, now);
 }
 
 bool Gestures::TakeForWindow(WebKitWebView* view, bool engineSaysGesture) {
@@ -43,6 +45,10 @@ bool Gestures::TakeForWindow(WebKitWebView* view, bool engineSaysGesture) {
 }
 
 bool Gestures::TakeForDownload(WebKitWebView* view) { return downloads_.Take(view, LimitsClock::now()); }
+
+bool Gestures::TakeForProgram(WebKitWebView* view, bool engineSaysGesture) {
+  return engineSaysGesture && programs_.Take(view, LimitsClock::now());
+}
 
 void Gestures::GrantDownload(WebKitWebView* view) {
   downloads_.Input(view, LimitsClock::now());

@@ -1,5 +1,5 @@
-// The agent's presses of a button or a key in each view: what lets a page open one window or start
-// one download in answer to them.
+// The agent's presses of a button or a key in each view: what lets a page open one window, start
+// one download or hand one address to another program in answer to them.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -26,6 +26,9 @@ class Gestures : public ViewUnit {
   // The view's page may start a download now: an input in it is recent and not spent on another
   // download.
   bool TakeForDownload(WebKitWebView* view);
+  // The view's page may hand an address to another program now: as for a window, one program
+  // for each input, whatever else the input opened.
+  bool TakeForProgram(WebKitWebView* view, bool engineSaysGesture);
   // A window opened in answer to the agent's input may turn its first load into a download (a
   // link to a file that opens in a new window); a page that comes in it gets no such grant.
   void GrantDownload(WebKitWebView* view);
@@ -37,6 +40,7 @@ class Gestures : public ViewUnit {
   std::set<WebKitWebView*> granted_;  // views whose first load may still turn into a download
   GestureLedger windows_{kWindowGestureLifetime};
   GestureLedger downloads_{kDownloadGestureLifetime};
+  GestureLedger programs_{kWindowGestureLifetime};
 };
 
 }  // namespace tavro::platform::gtk

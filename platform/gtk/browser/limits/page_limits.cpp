@@ -64,4 +64,6 @@ std::string BlockedNoticeText(int windows, int downloads) {
   return text.empty() ? text : "已阻止 " + text;
 }
 
+std::string NoProgramNoticeText(const std::string& scheme) { return "没有能打开 " + scheme + ": 链接的程序"; }
+
 }  // namespace tavro::platform::gtk

@@ -78,5 +78,7 @@ class DialogPacing {
 
 // The notice's text for what was refused in a window since the notice came up.
 std::string BlockedNoticeText(int windows, int downloads);
+// The notice's text when no program of the desktop opens addresses of the scheme.
+std::string NoProgramNoticeText(const std::string& scheme);
 
 }  // namespace tavro::platform::gtk
