@@ -23,7 +23,7 @@ BELOW = {
     "browser/windows": ["browser/limits", "browser/views", "form", "process", "lib"],
     "browser/recovery": ["browser/windows", "browser/limits", "browser/views", "form", "process", "lib"],
     "browser/notifications": ["browser/views", "process", "lib"],
-    "browser/input": ["browser/views", "form", "process", "lib"],
+    "browser/input": ["browser/windows", "browser/limits", "browser/views", "form", "process", "lib"],
     "browser/media": ["browser/views", "process", "lib"],
     "browser/navigation": ["browser/views", "process", "lib"],
 }

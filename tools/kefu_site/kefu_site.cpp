@@ -13,6 +13,7 @@
 #include "chat.h"
 #include "input_pages.h"
 #include "lab_programs.h"
+#include "lab_printing.h"
 #include "pages.h"
 
 namespace kefu {
@@ -465,6 +466,7 @@ void Site::Register() {
   chat_->Register(svr);
   RegisterHostileLabPages();
   RegisterProgramLinkPages(svr);
+  RegisterPrintingLabPages(svr);
 }
 
 namespace {

@@ -21,7 +21,10 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
       popups_(views_, gestures_, notices_),
       dialogs_(views_),
       siteProcess_(views_, dialogs_),
-      downloads_(views_, gestures_, notices_) {
+      downloads_(views_, gestures_, notices_),
+      printing_(views_),
+      fullScreen_(views_),
+      keys_(printing_) {
   // Every view is attached to the units in this order, and detached in the reverse order. The
   // signals several units hear have one handler each for the browser layer (see Views), which
   // hands them on in this order:
@@ -46,8 +49,8 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
   // (loads the page again). SiteProcess comes after ScriptDialogs: a pop-up's going is heard
   // while its dialogs are still known.
   views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &programs_, &navigation_, &popups_,
-                   &dialogs_, &siteProcess_, &downloads_, &crashReload_, &outage_, &contextMenus_, &keys_, &paste_,
-                   &drop_, &finishedMedia_});
+                   &dialogs_, &siteProcess_, &downloads_, &printing_, &fullScreen_, &crashReload_, &outage_,
+                   &contextMenus_, &keys_, &paste_, &drop_, &finishedMedia_});
   form_.SetPageHost(*this);
 }
 

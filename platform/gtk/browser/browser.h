@@ -20,6 +20,7 @@
 #include "downloads.h"
 #include "file_drop.h"
 #include "finished_media.h"
+#include "full_screen.h"
 #include "gestures.h"
 #include "gtk_form.h"
 #include "navigation_policy.h"
@@ -29,6 +30,7 @@
 #include "page_host.h"
 #include "platform/files.h"
 #include "popups.h"
+#include "printing.h"
 #include "script_dialogs.h"
 #include "site_notifications.h"
 #include "site_process.h"
@@ -93,6 +95,8 @@ class Browser : public PageHost {
   ScriptDialogs dialogs_;
   SiteProcess siteProcess_;
   Downloads downloads_;
+  Printing printing_;
+  FullScreen fullScreen_;
   CrashReload crashReload_;
   Outage outage_;
   ContextMenus contextMenus_;

@@ -11,7 +11,7 @@ namespace {
 constexpr std::array kZoomLevels = {0.3, 0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
 constexpr double kSameLevel = 0.005;  // levels this close are one (the engine may round them)
 
-enum class Command { None, Reload, ReloadFromSite, Find, ZoomIn, ZoomOut, ZoomReset };
+enum class Command { None, Reload, ReloadFromSite, Find, Print, ZoomIn, ZoomOut, ZoomReset };
 
 // Shift matters only where it makes another key: Ctrl+plus is Ctrl+Shift+equal on many layouts.
 Command CommandOf(const GdkEventKey* event) {
@@ -29,6 +29,8 @@ Command CommandOf(const GdkEventKey* event) {
       return shift ? Command::ReloadFromSite : Command::Reload;
     case GDK_KEY_f:
       return shift ? Command::None : Command::Find;
+    case GDK_KEY_p:
+      return shift ? Command::None : Command::Print;
     case GDK_KEY_plus:
     case GDK_KEY_equal:
     case GDK_KEY_KP_Add:
@@ -120,6 +122,10 @@ bool BrowserKeys::KeyEvent(WebKitWebView* view, GdkEventKey* event) {
     Find(view);
     return true;
   }
+  if (command == Command::Print) {
+    printing_.PrintByAgent(view);
+    return true;
+  }
   if (RunOnView(view, command)) return true;
   toEngine_.Add(event);
   return false;
@@ -131,7 +137,13 @@ bool BrowserKeys::BarKey(WebKitWebView* view, GdkEventKey* event) {
     gtk_widget_event(GTK_WIDGET(view), reinterpret_cast<GdkEvent*>(event));
     return true;
   }
-  return event->type == GDK_KEY_PRESS && RunOnView(view, CommandOf(event));
+  if (event->type != GDK_KEY_PRESS) return false;
+  const Command command = CommandOf(event);
+  if (command == Command::Print) {
+    printing_.PrintByAgent(view);
+    return true;
+  }
+  return RunOnView(view, command);
 }
 
 bool BrowserKeys::Scrolled(WebKitWebView* view, GdkEventScroll* event) {

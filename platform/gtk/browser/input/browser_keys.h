@@ -1,5 +1,5 @@
 // The keys an agent expects of a browser in the site's pages: F5 and Ctrl+R reload, Ctrl+F finds,
-// Ctrl+plus, Ctrl+minus, Ctrl+0 and Ctrl+wheel zoom. Tavro takes them before the page does;
+// Ctrl+P prints, Ctrl+plus, Ctrl+minus, Ctrl+0 and Ctrl+wheel zoom. Tavro takes them before the page does;
 // every other key goes to the page as before. The zoom is the view's own: each view starts at 100 %.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include "find_bar.h"
 #include "recent_keys.h"
 #include "owners.h"
+#include "printing.h"
 #include "view_unit.h"
 
 namespace tavro::platform::gtk {
@@ -23,7 +24,8 @@ double ZoomStep(double current, bool in);
 // The site's views only.
 class BrowserKeys : public ViewUnit {
  public:
-  BrowserKeys() = default;
+  // Ctrl+P goes to the printing unit.
+  explicit BrowserKeys(Printing& printing) : printing_(printing) {}
   ~BrowserKeys() override;
 
   // The view in its window; the window shows its find bar when it is a FindBarHost.
@@ -42,6 +44,8 @@ class BrowserKeys : public ViewUnit {
   bool Scrolled(WebKitWebView* view, GdkEventScroll* event);
   void Find(WebKitWebView* view);
   static void Zoom(WebKitWebView* view, bool in);
+
+  Printing& printing_;
 
   // The connections go before the bars and the states their handlers use.
   std::map<WebKitWebView*, ViewState> views_;
