@@ -16,6 +16,7 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
       views_(form.Window()),
       session_(views_),
       notifications_(views_),
+      permissions_(views_, gestures_),
       navigation_(views_),
       popups_(views_, gestures_, notices_),
       dialogs_(views_),
@@ -37,9 +38,11 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
   // key-press-event goes to Gestures (counts the agent's press, never stops it), then BrowserKeys
   // (takes Tavro's keys), then ClipboardPaste (holds a paste key for the clipboard's answer);
   // web-process-terminated to ScriptDialogs (lets the page's dialogs go), then CrashReload
-  // (loads the page again). SiteProcess comes after ScriptDialogs: a pop-up's going is heard
-  // while its dialogs are still known.
-  views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &navigation_, &popups_, &dialogs_,
+  // (loads the page again); permission-request to SiteNotifications (takes the notifications'),
+  // then PagePermissions (decides every other, so that none reaches the engine's default).
+  // SiteProcess comes after ScriptDialogs: a pop-up's going is heard while its dialogs are still
+  // known.
+  views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &permissions_, &navigation_, &popups_, &dialogs_,
                    &siteProcess_, &downloads_, &crashReload_, &outage_, &contextMenus_, &keys_, &paste_, &drop_,
                    &finishedMedia_});
   form_.SetPageHost(*this);

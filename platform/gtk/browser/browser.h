@@ -26,6 +26,7 @@
 #include "outage.h"
 #include "owners.h"
 #include "page_host.h"
+#include "page_permissions.h"
 #include "platform/files.h"
 #include "popups.h"
 #include "script_dialogs.h"
@@ -86,6 +87,7 @@ class Browser : public PageHost {
   BlockedNotices notices_;
   SiteSession session_;
   SiteNotifications notifications_;
+  PagePermissions permissions_;
   NavigationPolicy navigation_;
   Popups popups_;
   ScriptDialogs dialogs_;
