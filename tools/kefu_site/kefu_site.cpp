@@ -12,6 +12,7 @@
 
 #include "chat.h"
 #include "input_pages.h"
+#include "lab_devices.h"
 #include "pages.h"
 
 namespace kefu {
@@ -457,6 +458,7 @@ void Site::Register() {
   svr.Get("/kefu/lab/hang\\.php", [this](const auto& req, auto& res) { Hang(req, res); });
   chat_->Register(svr);
   RegisterHostileLabPages();
+  RegisterDeviceLabPages(svr);
 }
 
 namespace {
