@@ -26,6 +26,7 @@ BELOW = {
     "browser/input": ["browser/windows", "browser/limits", "browser/views", "form", "process", "lib"],
     "browser/media": ["browser/views", "process", "lib"],
     "browser/navigation": ["browser/views", "process", "lib"],
+    "browser/permissions": ["browser/limits", "browser/views", "process", "lib"],
 }
 BELOW["browser"] = sorted({f for f in BELOW if f.startswith("browser/")} | {"form", "process", "lib"})
 BELOW["runtime"] = sorted(set(BELOW) - {"runtime"})

@@ -14,6 +14,7 @@
 #include "input_pages.h"
 #include "lab_programs.h"
 #include "lab_printing.h"
+#include "lab_devices.h"
 #include "pages.h"
 
 namespace kefu {
@@ -467,6 +468,7 @@ void Site::Register() {
   RegisterHostileLabPages();
   RegisterProgramLinkPages(svr);
   RegisterPrintingLabPages(svr);
+  RegisterDeviceLabPages(svr);
 }
 
 namespace {

@@ -17,6 +17,7 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
       session_(views_),
       notifications_(views_),
       programs_(views_, gestures_, notices_),
+      permissions_(views_, gestures_),
       navigation_(views_),
       popups_(views_, gestures_, notices_),
       dialogs_(views_),
@@ -46,11 +47,13 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
   // keys), then ClipboardPaste (holds a paste key for the clipboard's answer); create
   // (window.open) to OtherPrograms, which stops it for another program's address, then Popups;
   // web-process-terminated to ScriptDialogs (lets the page's dialogs go), then CrashReload
-  // (loads the page again). SiteProcess comes after ScriptDialogs: a pop-up's going is heard
-  // while its dialogs are still known.
-  views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &programs_, &navigation_, &popups_,
-                   &dialogs_, &siteProcess_, &downloads_, &printing_, &fullScreen_, &crashReload_, &outage_,
-                   &contextMenus_, &keys_, &paste_, &drop_, &finishedMedia_});
+  // (loads the page again); permission-request to SiteNotifications (takes the notifications'),
+  // then PagePermissions (decides every other, so that none reaches the engine's default).
+  // SiteProcess comes after ScriptDialogs: a pop-up's going is heard while its dialogs are still
+  // known.
+  views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &permissions_, &programs_, &navigation_,
+                   &popups_, &dialogs_, &siteProcess_, &downloads_, &printing_, &fullScreen_, &crashReload_,
+                   &outage_, &contextMenus_, &keys_, &paste_, &drop_, &finishedMedia_});
   form_.SetPageHost(*this);
 }
 

@@ -28,6 +28,7 @@
 #include "outage.h"
 #include "owners.h"
 #include "page_host.h"
+#include "page_permissions.h"
 #include "platform/files.h"
 #include "popups.h"
 #include "printing.h"
@@ -90,6 +91,7 @@ class Browser : public PageHost {
   SiteSession session_;
   SiteNotifications notifications_;
   OtherPrograms programs_;
+  PagePermissions permissions_;
   NavigationPolicy navigation_;
   Popups popups_;
   ScriptDialogs dialogs_;

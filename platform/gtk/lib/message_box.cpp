@@ -44,10 +44,17 @@ std::unique_ptr<Gtk::MessageDialog> MakeMessageBox(Gtk::Window* parent, const st
     gtk_message_dialog_set_image(box->gobj(), GTK_WIDGET(image->gobj()));
     G_GNUC_END_IGNORE_DEPRECATIONS
   }
-  Gtk::Button* ok = box->add_button(kOkLabel, Gtk::RESPONSE_OK);
-  if (buttons == BoxButtons::OkCancel) box->add_button(kCancelLabel, Gtk::RESPONSE_CANCEL);
-  box->set_default_response(Gtk::RESPONSE_OK);
-  box->signal_show().connect([ok] { ok->grab_focus(); });
+  Gtk::Button* focused = nullptr;
+  if (buttons == BoxButtons::AllowDeny) {
+    box->add_button(kAllowLabel, Gtk::RESPONSE_OK);
+    focused = box->add_button(kDenyLabel, Gtk::RESPONSE_CANCEL);
+    box->set_default_response(Gtk::RESPONSE_CANCEL);
+  } else {
+    focused = box->add_button(kOkLabel, Gtk::RESPONSE_OK);
+    if (buttons == BoxButtons::OkCancel) box->add_button(kCancelLabel, Gtk::RESPONSE_CANCEL);
+    box->set_default_response(Gtk::RESPONSE_OK);
+  }
+  box->signal_show().connect([focused] { focused->grab_focus(); });
   if (parent) {
     box->set_transient_for(*parent);
     box->set_position(Gtk::WIN_POS_CENTER_ON_PARENT);

@@ -12,13 +12,13 @@ void Gestures::Attach(const ShownView& shown) {
   connections_.Add(view, Connect(view, "button-press-event",
                                  +[](GtkWidget* v, GdkEventButton* event, gpointer self) -> gboolean {
                                    if (event->type == GDK_BUTTON_PRESS && !event->send_event)
-                                     static_cast<Gestures*>(self)->Input(WEBKIT_WEB_VIEW(v));
+                                     static_cast<Gestures*>(self)->Input(WEBKIT_WEB_VIEW(v), true);
                                    return FALSE;
                                  },
                                  this));
   connections_.Add(view, Connect(view, "key-press-event",
                                  +[](GtkWidget* v, GdkEventKey* event, gpointer self) -> gboolean {
-                                   if (!event->send_event) static_cast<Gestures*>(self)->Input(WEBKIT_WEB_VIEW(v));
+                                   if (!event->send_event) static_cast<Gestures*>(self)->Input(WEBKIT_WEB_VIEW(v), false);
                                    return FALSE;
                                  },
                                  this));
@@ -30,14 +30,21 @@ void Gestures::Detach(WebKitWebView* view) {
   windows_.Forget(view);
   downloads_.Forget(view);
   programs_.Forget(view);
+  pointerLocks_.Forget(view);
 }
 
-void Gestures::Input(WebKitWebView* view) {
+void Gestures::Input(WebKitWebView* view, bool click) {
   const auto now = LimitsClock::now();
   windows_.Input(view, now);
   downloads_.Input(view, now);
   programs_.Input(view, now);
+  if (click)
+    pointerLocks_.Input(view, now);
+  else
+    pointerLocks_.Forget(view);
 }
+
+bool Gestures::TakeForPointerLock(WebKitWebView* view) { return pointerLocks_.Take(view, LimitsClock::now()); }
 
 bool Gestures::TakeForWindow(WebKitWebView* view, bool engineSaysGesture) {
   // Without the engine's word the input stays for what the page does in answer to it.

@@ -1,5 +1,5 @@
 // The agent's presses of a button or a key in each view: what lets a page open one window, start
-// one download or hand one address to another program in answer to them.
+// one download, hand one address to another program or take the pointer once in answer to them.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -29,18 +29,22 @@ class Gestures : public ViewUnit {
   // The view's page may hand an address to another program now: as for a window, one program
   // for each input, whatever else the input opened.
   bool TakeForProgram(WebKitWebView* view, bool engineSaysGesture);
+  // The view's page may take the pointer now: the agent's latest input in it is a click, fresh and
+  // not spent on another lock (a key typed since takes the click's grant back).
+  bool TakeForPointerLock(WebKitWebView* view);
   // A window opened in answer to the agent's input may turn its first load into a download (a
   // link to a file that opens in a new window); a page that comes in it gets no such grant.
   void GrantDownload(WebKitWebView* view);
 
  private:
-  void Input(WebKitWebView* view);
+  void Input(WebKitWebView* view, bool click);
 
   ConnectionsByInstance connections_;
   std::set<WebKitWebView*> granted_;  // views whose first load may still turn into a download
   GestureLedger windows_{kWindowGestureLifetime};
   GestureLedger downloads_{kDownloadGestureLifetime};
   GestureLedger programs_{kWindowGestureLifetime};
+  GestureLedger pointerLocks_{kPointerLockGestureLifetime};
 };
 
 }  // namespace tavro::platform::gtk

@@ -18,6 +18,9 @@ using LimitsClock = std::chrono::steady_clock;
 inline constexpr std::chrono::milliseconds kWindowGestureLifetime{5000};
 // A download starts once the server answers, which for an export can take a while.
 inline constexpr std::chrono::milliseconds kDownloadGestureLifetime{30000};
+// A page takes the pointer in its click handler or soon after it, as a browser's transient
+// activation allows.
+inline constexpr std::chrono::milliseconds kPointerLockGestureLifetime{5000};
 // Inputs of a view kept for what its page does in answer to them (a few keys typed in a row).
 inline constexpr std::size_t kSavedInputs = 4;
 // Pop-up windows of Tavro open at once; a page that wants more gets none.

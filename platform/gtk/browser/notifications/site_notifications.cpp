@@ -130,6 +130,7 @@ void SiteNotifications::MainResponse(WebKitWebView* view, WebKitPolicyDecision* 
 
 void SiteNotifications::SetSiteOrigin(const std::string& origin) {
   siteOrigin_ = origin;
+  views_.SetSiteOrigin(origin);
   AllowSiteOrigin();
   for (const auto& [view, script] : shims_) OfferShim(view);
 }

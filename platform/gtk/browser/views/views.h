@@ -56,6 +56,11 @@ class Views {
   // The site's address, as the program first asked for it; empty before.
   void SetSiteUri(const std::string& uri) { siteUri_ = uri; }
   const std::string& SiteUri() const { return siteUri_; }
+  // The site's origin as location.origin reads it: where the main view's first page landed after
+  // the server's redirects, and until then that of the site's address; empty before. Told by the
+  // unit that watches the main view's first answer (SiteNotifications).
+  void SetSiteOrigin(const std::string& origin) { siteOrigin_ = origin; }
+  const std::string& SiteOrigin() const { return siteOrigin_; }
   // Where the program's own loads ended up counts as the site too (a site that moved to https).
   void AddSiteOrigin(const std::string& origin) { siteOrigins_.insert(origin); }
   // The address is of the site's origin, or of one the program's loads ended up on.
@@ -85,6 +90,7 @@ class Views {
   ConnectionsByInstance connections_;  // the shared signals' one handler each, per view
   bool closing_ = false;
   std::string siteUri_;
+  std::string siteOrigin_;
   std::set<std::string> siteOrigins_;
 };
 

@@ -50,6 +50,13 @@ GObjectPtr<WebKitWebContext> NewLeanContext(const MemoryLimits& limits, const st
                                                "memory-pressure-settings", memory.get(), nullptr)));
 }
 
+// TAVRO_MOCK_CAPTURE_DEVICES=1: the site's pages find the engine's stand-in microphone and camera
+// instead of the machine's, so that tests need none.
+bool MockCaptureDevices() {
+  const char* mock = g_getenv("TAVRO_MOCK_CAPTURE_DEVICES");
+  return mock && g_strcmp0(mock, "1") == 0;
+}
+
 // Every view's settings, given when the view is made: changing some of them (the drawing
 // policy) on a view whose web process already runs makes that process start over.
 GObjectPtr<WebKitSettings> NewViewSettings(ViewRole role) {
@@ -66,9 +73,14 @@ GObjectPtr<WebKitSettings> NewViewSettings(ViewRole role) {
   if (role == ViewRole::Site) {
     // The site plays its new-message sound without a click first.
     webkit_settings_set_media_playback_requires_user_gesture(settings.get(), FALSE);
+    // Its voice calls take the microphone and the camera, once the agent allowed them (see
+    // PagePermissions). The tests give the engine's own stand-ins for the devices instead.
+    webkit_settings_set_enable_media_stream(settings.get(), TRUE);
+    webkit_settings_set_enable_mock_capture_devices(settings.get(), MockCaptureDevices());
   } else {
     // An outside page shows pictures and text in a corner of the window: nothing in it plays,
-    // and nothing draws through GL.
+    // records, or draws through GL.
+    webkit_settings_set_enable_media_stream(settings.get(), FALSE);
     webkit_settings_set_enable_media(settings.get(), FALSE);
     webkit_settings_set_enable_mediasource(settings.get(), FALSE);
     webkit_settings_set_enable_webaudio(settings.get(), FALSE);
