@@ -1,6 +1,7 @@
 // The keys an agent expects of a browser in the site's pages: F5 and Ctrl+R reload, Ctrl+F finds,
 // Ctrl+plus, Ctrl+minus, Ctrl+0 and Ctrl+wheel zoom. Tavro takes them before the page does;
-// every other key goes to the page as before. The zoom is the view's own: each view starts at 100 %.
+// every other key goes to the page as before. The zoom is the view's own: each view starts at 100 %,
+// which is the zoom the view was shown at (its window's scale), and the steps are taken from there.
 #pragma once
 
 #include <gtkmm.h>
@@ -34,6 +35,7 @@ class BrowserKeys : public ViewUnit {
   struct ViewState {
     Gtk::Window* window = nullptr;
     double scrolled = 0;  // Ctrl+wheel turned by less than a step so far (touchpads scroll finely)
+    double normal = 1.0;  // the zoom level that is 100 %
   };
   bool KeyEvent(WebKitWebView* view, GdkEventKey* event);
   // A key typed in the find bar: Tavro's keys act on the bar's page, and a copy the engine hands
@@ -41,7 +43,8 @@ class BrowserKeys : public ViewUnit {
   bool BarKey(WebKitWebView* view, GdkEventKey* event);
   bool Scrolled(WebKitWebView* view, GdkEventScroll* event);
   void Find(WebKitWebView* view);
-  static void Zoom(WebKitWebView* view, bool in);
+  void Zoom(WebKitWebView* view, bool in);
+  double NormalZoom(WebKitWebView* view) const;
 
   // The connections go before the bars and the states their handlers use.
   std::map<WebKitWebView*, ViewState> views_;
