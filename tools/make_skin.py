@@ -5,6 +5,11 @@ Run from anywhere with Debian's Python (it needs Pillow):
 
     /usr/bin/python3 tools/make_skin.py
 
+Each picture of the window is written twice: at its size for a 96-dpi screen and, as
+NAME@2x.gif, drawn again at twice that size for screens of twice the density, so that a scaled
+window draws sharp pictures instead of enlarged pixels.  Both are drawn from the same shapes, in
+the 1x picture's coordinates.
+
 Pillow is used only to draw and to render text.  The GIF and ICO bytes are
 written here, so that palette sizes, transparent indices and the icon's
 directory order are exactly what the window code expects, and so that the
@@ -229,12 +234,12 @@ def font(size):
     return ImageFont.truetype(FONT_PATH, size)
 
 
-def shape_mask(size, draw_fn):
-    """An antialiased coverage mask: `draw_fn(draw, s)` draws at s-times scale."""
+def shape_mask(size, draw_fn, k=1):
+    """An antialiased coverage mask `k` times `size`: `draw_fn(draw, s)` draws at s-times scale."""
     w, h = size
-    big = Image.new("L", (w * SS, h * SS), 0)
-    draw_fn(ImageDraw.Draw(big), SS)
-    return big.resize((w, h), Image.BOX)
+    big = Image.new("L", (w * k * SS, h * k * SS), 0)
+    draw_fn(ImageDraw.Draw(big), SS * k)
+    return big.resize((w * k, h * k), Image.BOX)
 
 
 def scale_mask(mask, opacity):
@@ -248,22 +253,23 @@ def fill(img, colour, mask):
     img.alpha_composite(layer)
 
 
-def text_mask(size, text, fnt, xy, anchor="mm"):
-    mask = Image.new("L", size, 0)
-    ImageDraw.Draw(mask).text(xy, text, fill=255, font=fnt, anchor=anchor)
+def text_mask(size, text, font_size, xy, anchor="mm", k=1):
+    mask = Image.new("L", (size[0] * k, size[1] * k), 0)
+    ImageDraw.Draw(mask).text((xy[0] * k, xy[1] * k), text, fill=255, font=font(font_size * k), anchor=anchor)
     return mask
 
 
-def gradient(size, t_of):
-    w, h = size
-    img = Image.new("RGBA", size)
-    img.putdata([brand(t_of(x, y)) + (255,) for y in range(h) for x in range(w)])
+def gradient(size, t_of, k=1):
+    """The brand gradient `k` times `size`; `t_of` takes the 1x picture's coordinates."""
+    w, h = size[0] * k, size[1] * k
+    img = Image.new("RGBA", (w, h))
+    img.putdata([brand(t_of(x / k, y / k)) + (255,) for y in range(h) for x in range(w)])
     return img
 
 
-def rounded_top_corners(img, radius):
-    """Cuts the two top corners of `img` round (alpha 0 outside the arc)."""
-    w, h = img.size
+def rounded_top_corners(img, radius, k=1):
+    """Cuts the two top corners of `img` (`k` times its 1x size) round (alpha 0 outside the arc)."""
+    w, h = img.size[0] // k, img.size[1] // k
 
     def draw(d, s):
         d.rectangle([0, 0, w * s, h * s], fill=255)
@@ -272,7 +278,7 @@ def rounded_top_corners(img, radius):
             d.ellipse([(cx - radius) * s, 0, (cx + radius) * s - 1, 2 * radius * s - 1], fill=255)
         d.rectangle([radius * s, 0, (w - radius) * s - 1, radius * s], fill=255)
 
-    keep = shape_mask((w, h), draw)
+    keep = shape_mask((w, h), draw, k)
     alpha = img.getchannel("A")
     img.putalpha(Image.composite(alpha, Image.new("L", img.size, 0), keep.point(lambda v: 255 if v >= 128 else 0)))
 
@@ -308,37 +314,37 @@ def header_t(x, y):
     return min(1.0, max(0.0, 0.30 * x / (HEADER_W - 1) + 0.70 * y / (HEADER_H - 1)))
 
 
-def draw_header():
+def draw_header(k=1):
     w, h = HEADER_W, HEADER_H
-    img = gradient((w, h), header_t)
+    img = gradient((w, h), header_t, k)
 
     glow = shape_mask((w, h), lambda d, s: (
         d.ellipse([(330 - 100) * s, (10 - 100) * s, (330 + 100) * s, (10 + 100) * s], fill=255),
-        d.ellipse([(10 - 70) * s, (200 - 70) * s, (10 + 70) * s, (200 + 70) * s], fill=255)))
+        d.ellipse([(10 - 70) * s, (200 - 70) * s, (10 + 70) * s, (200 + 70) * s], fill=255)), k)
     fill(img, WHITE, scale_mask(glow, GLOW))
 
     # Emblem: a faint bubble answered by a white one holding three dots.
-    back = shape_mask((w, h), lambda d, s: bubble(d, s, (166, 30, 214, 64), 12, tail_left=False))
+    back = shape_mask((w, h), lambda d, s: bubble(d, s, (166, 30, 214, 64), 12, tail_left=False), k)
     fill(img, WHITE, scale_mask(back, BACK_BUBBLE))
-    front = shape_mask((w, h), lambda d, s: bubble(d, s, (112, 42, 172, 82), 14))
+    front = shape_mask((w, h), lambda d, s: bubble(d, s, (112, 42, 172, 82), 14), k)
     fill(img, WHITE, front)
     dots = shape_mask((w, h), lambda d, s: [
         d.ellipse([(cx - 4) * s, (62 - 4) * s, (cx + 4) * s, (62 + 4) * s], fill=255)
-        for cx in (128, 142, 156)])
+        for cx in (128, 142, 156)], k)
     fill(img, DOTS, dots)
 
-    fill(img, WHITE, text_mask((w, h), PRODUCT, font(26), (w // 2, 124)))
+    fill(img, WHITE, text_mask((w, h), PRODUCT, 26, (w // 2, 124), k=k))
 
-    tag_font = font(14)
-    fill(img, WHITE, scale_mask(text_mask((w, h), TAGLINE, tag_font, (w // 2, 158)), 0.92))
+    fill(img, WHITE, scale_mask(text_mask((w, h), TAGLINE, 14, (w // 2, 158), k=k), 0.92))
+    # The rules beside the tagline keep the 1x picture's places at every size.
     left, _, right, _ = ImageDraw.Draw(Image.new("L", (1, 1))).textbbox((w // 2, 158), TAGLINE,
-                                                                        font=tag_font, anchor="mm")
+                                                                        font=font(14), anchor="mm")
     rules = shape_mask((w, h), lambda d, s: (
         d.rectangle([(left - 46) * s, 158 * s, (left - 10) * s - 1, 159 * s - 1], fill=255),
-        d.rectangle([(right + 10) * s, 158 * s, (right + 46) * s - 1, 159 * s - 1], fill=255)))
+        d.rectangle([(right + 10) * s, 158 * s, (right + 46) * s - 1, 159 * s - 1], fill=255)), k)
     fill(img, WHITE, scale_mask(rules, 0.5))
 
-    rounded_top_corners(img, 8)
+    rounded_top_corners(img, 8, k)
     return img
 
 
@@ -373,7 +379,7 @@ CLOSE_TRANS = 135
 MIN_W, MIN_H = 26, 17
 
 
-def draw_cross(size, centre, arm, width, matte):
+def draw_cross(size, centre, arm, width, matte, k=1):
     """A white "×" antialiased against `matte`, transparent elsewhere."""
     cx, cy = centre
 
@@ -382,18 +388,18 @@ def draw_cross(size, centre, arm, width, matte):
                                  (cx - arm, cy + arm, cx + arm, cy - arm)):
             d.line([(x0 * s, y0 * s), (x1 * s, y1 * s)], fill=255, width=int(width * s))
 
-    cover = shape_mask(size, draw)
-    img = Image.new("RGBA", size, matte + (255,))
+    cover = shape_mask(size, draw, k)
+    img = Image.new("RGBA", cover.size, matte + (255,))
     fill(img, WHITE, cover)
     # Faint edge pixels drop out to the transparent index.
     img.putalpha(cover.point(lambda v: 255 if v >= 40 else 0))
     return img
 
 
-def draw_close(matte):
-    img = Image.new("RGBA", (CLOSE_SIZE, CLOSE_SIZE), (0, 0, 0, 0))
+def draw_close(matte, k=1):
+    img = Image.new("RGBA", (CLOSE_SIZE * k, CLOSE_SIZE * k), (0, 0, 0, 0))
     sw, sh = CLOSE_SHOWN
-    img.paste(draw_cross((sw, sh), (sw / 2, sh / 2), 4.5, 2.2, matte), (0, 0))
+    img.paste(draw_cross((sw, sh), (sw / 2, sh / 2), 4.5, 2.2, matte, k), (0, 0))
     return img
 
 
@@ -402,10 +408,10 @@ def close_palette(matte):
     return fit_palette(colours, 256, CLOSE_TRANS, matte)
 
 
-def draw_minimize(matte):
-    img = Image.new("RGBA", (MIN_W, MIN_H), matte + (255,))
+def draw_minimize(matte, k=1):
+    img = Image.new("RGBA", (MIN_W * k, MIN_H * k), matte + (255,))
     bar = shape_mask((MIN_W, MIN_H), lambda d, s: d.rectangle(
-        [8 * s, 10 * s, 18 * s - 1, 12 * s - 1], fill=255))
+        [8 * s, 10 * s, 18 * s - 1, 12 * s - 1], fill=255), k)
     fill(img, WHITE, bar)
     return img
 
@@ -424,7 +430,7 @@ THREAD = (229, 236, 245)
 FLECK = (214, 225, 238)
 
 
-def draw_window_tile():
+def draw_window_tile(k=1):
     img = Image.new("RGBA", (16, 16), PAPER + (255,))
     px = img.load()
     for y in range(16):
@@ -433,7 +439,8 @@ def draw_window_tile():
                 px[x, y] = THREAD + (255,)
     for x, y in ((3, 11), (11, 3)):
         px[x, y] = FLECK + (255,)
-    return img
+    # A pattern of single pixels: its sharp copy at k times is each pixel k times over.
+    return img.resize((16 * k, 16 * k), Image.NEAREST)
 
 
 def window_palette():
@@ -454,7 +461,7 @@ def draw_strip():
     img = gradient((w, h), lambda x, y: 0.9 * x / (w - 1) + 0.1 * y / (h - 1))
     mark = shape_mask((w, h), lambda d, s: bubble(d, s, (8, 6, 23, 17), 4))
     fill(img, WHITE, mark)
-    fill(img, WHITE, text_mask((w, h), PRODUCT, font(12), (29, h // 2), anchor="lm"))
+    fill(img, WHITE, text_mask((w, h), PRODUCT, 12, (29, h // 2), anchor="lm"))
     rounded_top_corners(img, 5)
     return img
 
@@ -619,17 +626,21 @@ def make_gif(path, img, palette, trans_index):
 
 
 def main():
-    header = draw_header()
-    # The caption buttons are laid over the header's top-right corner.
-    matte = header.getpixel((HEADER_W - 20, 14))[:3]
-    used = make_gif(os.path.join(IMAGES, "header.gif"), header, header_palette(matte), HEADER_TRANS)
-    assert HEADER_TRANS in used, "header carries no transparent pixels"
+    # The caption buttons are laid over the header's top-right corner; both sizes of them are
+    # blended against the 1x header's colour there.
+    matte = draw_header().getpixel((HEADER_W - 20, 14))[:3]
+    for k, suffix in ((1, ""), (2, "@2x")):
+        used = make_gif(os.path.join(IMAGES, "header%s.gif" % suffix), draw_header(k), header_palette(matte),
+                        HEADER_TRANS)
+        assert HEADER_TRANS in used, "header carries no transparent pixels"
 
-    used = make_gif(os.path.join(IMAGES, "close.gif"), draw_close(matte), close_palette(matte), CLOSE_TRANS)
-    assert CLOSE_TRANS in used and any(i != CLOSE_TRANS for i in used)
+        used = make_gif(os.path.join(IMAGES, "close%s.gif" % suffix), draw_close(matte, k), close_palette(matte),
+                        CLOSE_TRANS)
+        assert CLOSE_TRANS in used and any(i != CLOSE_TRANS for i in used)
 
-    make_gif(os.path.join(IMAGES, "minimize.gif"), draw_minimize(matte), minimize_palette(matte), None)
-    make_gif(os.path.join(IMAGES, "window.gif"), draw_window_tile(), window_palette(), WINDOW_TRANS)
+        make_gif(os.path.join(IMAGES, "minimize%s.gif" % suffix), draw_minimize(matte, k), minimize_palette(matte),
+                 None)
+        make_gif(os.path.join(IMAGES, "window%s.gif" % suffix), draw_window_tile(k), window_palette(), WINDOW_TRANS)
 
     data, images = ico_bytes()
     check_ico(data, images)

@@ -75,7 +75,11 @@ void TavroE2eTest::TearDown() {
 void TavroE2eTest::StartX(bool windowManager) {
   XServerOptions options;
   options.windowManager = windowManager;
-  x_ = std::make_unique<XServer>(dir_.Sub("x"), options);
+  StartX(options);
+}
+
+void TavroE2eTest::StartX(XServerOptions options) {
+  x_ = std::make_unique<XServer>(dir_.Sub("x"), std::move(options));
   input_ = std::make_unique<Input>(*x_, dir_.Sub("input"));
 }
 
@@ -103,6 +107,8 @@ void TavroE2eTest::StartTavro(std::map<std::string, std::string> env) {
   options.home = home_;
   options.logDir = dir_.Sub("logs-" + std::to_string(++runs_));
   options.env = std::move(env);
+  options.mainSize = mainSize_;
+  options.mainSizeSlack = mainSizeSlack_;
   app_ = std::make_unique<TavroApp>(*x_, options);
 }
 

@@ -42,6 +42,8 @@ class TavroE2eTest : public ::testing::Test {
   void TearDown() override;
 
   void StartX(bool windowManager = false);
+  // An X server of the options' size and resolution.
+  void StartX(XServerOptions options);
   // The demo site on the port (0: a free one), signing in by itself when autoLoginMs is given.
   void StartSite(int port = 0, std::optional<int> autoLoginMs = std::nullopt);
   // Writes url.txt with exactly these bytes.
@@ -101,6 +103,9 @@ class TavroE2eTest : public ::testing::Test {
   std::unique_ptr<TavroApp> app_;
   std::unique_ptr<Input> input_;
   int runs_ = 0;
+  // The size tavro's main window has on the X server (see TavroOptions).
+  std::pair<int, int> mainSize_{kMainWidth, kMainHeight};
+  int mainSizeSlack_ = 0;
 };
 
 // Tests that need the advertisement page served on the port compiled into tavro. They hold the

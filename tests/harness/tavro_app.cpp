@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "wait.h"
 
 namespace tavro::test {
 namespace fs = std::filesystem;
 
-TavroApp::TavroApp(XServer& x, TavroOptions options) : x_(x) {
+TavroApp::TavroApp(XServer& x, TavroOptions options) : x_(x), mainSize_(options.mainSize), mainSizeSlack_(options.mainSizeSlack) {
   const fs::path home = options.home;
   for (const char* sub : {"config", "cache", "data", "runtime"}) fs::create_directories(home / sub);
   ::chmod((home / "runtime").c_str(), 0700);
@@ -60,7 +62,9 @@ bool TavroApp::FollowChild(const std::string& name, std::chrono::milliseconds ti
 std::optional<XWindow> TavroApp::MainWindow() {
   for (XWindow w : Windows()) {
     const auto g = x_.Geometry(w);
-    if (g && g->width == kMainWidth && g->height == kMainHeight) return w;
+    if (g && std::abs(g->width - mainSize_.first) <= mainSizeSlack_ &&
+        std::abs(g->height - mainSize_.second) <= mainSizeSlack_)
+      return w;
   }
   return std::nullopt;
 }

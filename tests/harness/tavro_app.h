@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "process.h"
@@ -23,6 +24,11 @@ struct TavroOptions {
   std::filesystem::path binary;                // empty: the tavro built with the tests
   std::vector<std::string> args;
   std::map<std::string, std::string> env;      // more environment
+  // The main window's size on the X server: the stored design at 96 dpi unless told otherwise.
+  std::pair<int, int> mainSize{kMainWidth, kMainHeight};
+  // How many pixels either way each side of it may differ (a window scaled by a factor that is
+  // not whole rounds its sizes).
+  int mainSizeSlack = 0;
 };
 
 class TavroApp {
@@ -41,7 +47,7 @@ class TavroApp {
 
   // The program's top-level windows (WM_CLASS "tavro").
   std::vector<XWindow> Windows();
-  // The main window: the program's 318 x 723 window, mapped or not.
+  // The main window: the program's window of the main window's size, mapped or not.
   std::optional<XWindow> MainWindow();
   // The program's viewable windows other than the main window: its message boxes.
   std::vector<XWindow> Dialogs();
@@ -56,6 +62,8 @@ class TavroApp {
   XServer& x_;
   std::unique_ptr<Process> process_;
   pid_t windowsOf_ = 0;  // the process whose windows are the program's
+  std::pair<int, int> mainSize_;
+  int mainSizeSlack_;
 };
 
 }  // namespace tavro::test

@@ -15,6 +15,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "temp_dir.h"
 #include "wait.h"
 
 namespace tavro::test {
@@ -90,7 +91,19 @@ XServer::XServer(const fs::path& dir, XServerOptions options) : options_(std::mo
   XSelectInput(dpy_, DefaultRootWindow(dpy_), SubstructureNotifyMask);
   XSync(dpy_, False);
 
+  if (options_.dpi > 0) SetResolution(options_.dpi);
   if (options_.windowManager) StartWindowManager();
+}
+
+void XServer::SetResolution(int dpi) {
+  const fs::path resources = dir_ / "Xresources";
+  WriteFileBytes(resources, "Xft.dpi: " + std::to_string(dpi) + "\n");
+  ProcessOptions xrdb;
+  xrdb.argv = {"xrdb", "-nocpp", "-merge", resources.string()};
+  xrdb.env = {{"DISPLAY", displayName_}};
+  xrdb.stdoutPath = dir_ / "xrdb.log";
+  xrdb.stderrPath = dir_ / "xrdb.log";
+  if (RunToEnd(xrdb, 20s) != 0) throw std::runtime_error("xrdb could not set Xft.dpi: " + ReadFile(dir_ / "xrdb.log"));
 }
 
 void XServer::StartXvfb() {

@@ -49,6 +49,9 @@ enum class ShapeKind { Bounding, Input };
 struct XServerOptions {
   bool windowManager = false;  // run openbox on the display
   int width = 1280, height = 1024;
+  // The desktop's resolution for the programs that start on the display (Xft.dpi in the X
+  // resources, set with xrdb as a desktop's settings would); 0 leaves it unset (96 dpi).
+  int dpi = 0;
   // Empty: start a private Xvfb. Otherwise the display to attach to (its size is the server's),
   // e.g. the one that GTK already runs on in the test process.
   std::string display;
@@ -135,6 +138,8 @@ class XServer {
 
  private:
   void Pump();
+  // Xft.dpi in the display's resources (the server keeps them: it runs with -noreset).
+  void SetResolution(int dpi);
   std::vector<unsigned char> Property(XWindow w, const char* name, unsigned long type, int* format,
                                       unsigned long* count);
   void Collect(XWindow w, pid_t pid, std::vector<XWindow>& out, int depth);

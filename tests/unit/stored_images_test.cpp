@@ -262,7 +262,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StoredGif{"app/form/images/header.gif", 317, 204, 256, 255, true},
                       StoredGif{"app/form/images/close.gif", 32, 32, 256, 135, true},
                       StoredGif{"app/form/images/minimize.gif", 26, 17, 64, -1, false},
-                      StoredGif{"app/form/images/window.gif", 16, 16, 128, 100, false}));
+                      StoredGif{"app/form/images/window.gif", 16, 16, 128, 100, false},
+                      // The double-density copies: exactly twice as wide and high, or the window
+                      // would not take them for the same picture.
+                      StoredGif{"app/form/images/header@2x.gif", 634, 408, 256, 255, true},
+                      StoredGif{"app/form/images/close@2x.gif", 64, 64, 256, 135, true},
+                      StoredGif{"app/form/images/minimize@2x.gif", 52, 34, 64, -1, false},
+                      StoredGif{"app/form/images/window@2x.gif", 32, 32, 128, 100, false}));
 
 TEST(StoredCloseImage, GlyphLiesInTheShownCorner) {
     // Only the upper-left 21 x 28 pixels of close.gif appear in the window.

@@ -1,7 +1,9 @@
-// Fixed placement, stored stacking and unscaled pictures for the skinned window.
+// Fixed placement, stored stacking and pictures at the window's scale for the skinned window.
 #include "design_container.h"
 
 #include <algorithm>
+
+#include "scaled_picture.h"
 
 namespace tavro::platform::gtk {
 
@@ -24,9 +26,46 @@ void DesignContainer::SetBackground(const Gdk::RGBA& color) {
   queue_draw();
 }
 
-void DesignContainer::SetPixbuf(Glib::RefPtr<Gdk::Pixbuf> pixbuf) {
+void DesignContainer::SetPixbuf(Glib::RefPtr<Gdk::Pixbuf> pixbuf, Glib::RefPtr<Gdk::Pixbuf> doubleDensity) {
   pixbuf_ = std::move(pixbuf);
+  doubleDensity_ = std::move(doubleDensity);
+  scaled_.clear();
+  scaledForDevice_ = 0;
   queue_draw();
+}
+
+void DesignContainer::SetPictureScale(double scale) {
+  if (scale <= 0 || scale == pictureScale_) return;
+  pictureScale_ = scale;
+  scaled_.clear();
+  scaledForDevice_ = 0;
+  queue_draw();
+}
+
+void DesignContainer::SetDesignSize(int width, int height) {
+  if (width == designWidth_ && height == designHeight_) return;
+  designWidth_ = width;
+  designHeight_ = height;
+  scaledForDevice_ = 0;
+  queue_draw();
+}
+
+const Cairo::RefPtr<Cairo::ImageSurface>& DesignContainer::ScaledPicture() {
+  // Where the picture reaches the edge of the box as designed, it reaches its edge at any scale:
+  // the box's size, rounded at another scale, may be a pixel larger than the picture's.
+  const auto reach = [&](int picture, int designed, int own) {
+    return designed > 0 && picture >= designed ? own : 0;
+  };
+  const int reachWidth = pixbuf_ ? reach(pixbuf_->get_width(), designWidth_, width_) : 0;
+  const int reachHeight = pixbuf_ ? reach(pixbuf_->get_height(), designHeight_, height_) : 0;
+  // The device scale may change while the window shows (it moves to a denser monitor).
+  const int device = std::max(1, get_scale_factor());
+  if (pixbuf_ && (device != scaledForDevice_ || reachWidth != scaledReach_.first || reachHeight != scaledReach_.second)) {
+    scaled_ = ScalePicture(pixbuf_, doubleDensity_, pictureScale_, device, reachWidth, reachHeight);
+    scaledForDevice_ = device;
+    scaledReach_ = {reachWidth, reachHeight};
+  }
+  return scaled_;
 }
 
 void DesignContainer::Place(Gtk::Widget& child, const PixelRect& rect, std::optional<int> tabIndex) {
@@ -149,11 +188,12 @@ bool DesignContainer::on_draw(const Cairo::RefPtr<Cairo::Context>& cr) {
   if (gtk_cairo_should_draw_window(cr->cobj(), get_window()->gobj())) {
     Gdk::Cairo::set_source_rgba(cr, background_);
     cr->paint();
-    if (pixbuf_) {
+    if (const auto& picture = ScaledPicture()) {
       cr->save();
       cr->rectangle(0, 0, get_allocated_width(), get_allocated_height());
       cr->clip();
-      Gdk::Cairo::set_source_pixbuf(cr, pixbuf_, 0, 0);
+      // Already at the device's pixels: copied one to one.
+      cr->set_source(picture, 0, 0);
       cairo_pattern_set_filter(cairo_get_source(cr->cobj()), CAIRO_FILTER_NEAREST);
       cr->paint();
       cr->restore();

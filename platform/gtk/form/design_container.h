@@ -4,6 +4,7 @@
 #include <gtkmm.h>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "geometry.h"
@@ -11,8 +12,9 @@
 namespace tavro::platform::gtk {
 
 // Its own size is fixed and never follows its children: a child may overhang on every side and
-// is clipped at the edges. It paints a background colour, then a picture at natural size from
-// its upper-left corner, never scaled. Children added first stand in front.
+// is clipped at the edges. It paints a background colour, then a picture from its upper-left
+// corner, cut at its edges and never stretched to them: at the window's scale, which is the only
+// scale it follows. Children added first stand in front.
 class DesignContainer : public Gtk::Container {
  public:
   DesignContainer();
@@ -22,7 +24,14 @@ class DesignContainer : public Gtk::Container {
   int OwnWidth() const { return width_; }
   int OwnHeight() const { return height_; }
   void SetBackground(const Gdk::RGBA& color);
-  void SetPixbuf(Glib::RefPtr<Gdk::Pixbuf> pixbuf);
+  // The picture, and the same at twice the size when there is one (the sharper source where the
+  // window is drawn large).
+  void SetPixbuf(Glib::RefPtr<Gdk::Pixbuf> pixbuf, Glib::RefPtr<Gdk::Pixbuf> doubleDensity = {});
+  // The window's pixels per picture pixel (1 at 96 dpi).
+  void SetPictureScale(double scale);
+  // Its size as designed, at 96 dpi: a picture at least that large covers the box to its edges
+  // at every scale.
+  void SetDesignSize(int width, int height);
 
   // Appends behind the children already placed. A tab position puts the child in the focus
   // chain: Tab and Shift+Tab go through the children by position, passing over hidden ones and
@@ -59,11 +68,18 @@ class DesignContainer : public Gtk::Container {
     std::optional<int> tabIndex;
   };
   void AllocateChild(const Child& child);
+  // The picture at the scale and on the device it is drawn for now, made again when either changed.
+  const Cairo::RefPtr<Cairo::ImageSurface>& ScaledPicture();
 
   std::vector<Child> children_;  // front first
   int width_ = 0, height_ = 0;
   Gdk::RGBA background_;
-  Glib::RefPtr<Gdk::Pixbuf> pixbuf_;
+  Glib::RefPtr<Gdk::Pixbuf> pixbuf_, doubleDensity_;
+  double pictureScale_ = 1.0;
+  Cairo::RefPtr<Cairo::ImageSurface> scaled_;
+  int scaledForDevice_ = 0;  // the device scale `scaled_` was made for; 0: none yet
+  std::pair<int, int> scaledReach_;  // and the size it was stretched to reach (0: none)
+  int designWidth_ = 0, designHeight_ = 0;
 };
 
 }  // namespace tavro::platform::gtk

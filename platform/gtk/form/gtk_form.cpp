@@ -44,7 +44,11 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
 
   surface_.SetOwnSize(size.width, size.height);
   surface_.SetBackground(ToRgba(design.backColor, window_));
-  if (!design.picture.empty()) surface_.SetPixbuf(LoadPictureResource(design.picture)->Pixbuf());
+  surface_.SetPictureScale(dispatcher_.DesignScale());
+  if (!design.picture.empty()) {
+    const auto picture = LoadPictureResource(design.picture);
+    surface_.SetPixbuf(picture->Pixbuf(), picture->DoubleDensity());
+  }
   window_.add(surface_);
   surface_.show();
   window_.placeFindBar = [this](Gtk::Widget& bar) { PlaceFindBar(bar); };
@@ -78,8 +82,8 @@ GtkForm::GtkForm(Dispatcher& dispatcher, const FormDesign& design)
         break;
       }
       case ControlKind::WebBrowser: {
-        auto& view = browsers_.Add(
-            std::make_unique<GtkWebBrowser>(loadOrder_, control, ContainerFor(control), rect));
+        auto& view = browsers_.Add(std::make_unique<GtkWebBrowser>(loadOrder_, control, ContainerFor(control), rect,
+                                                                   dispatcher_.PageZoom()));
         browsersByName_[control.name] = &view;
         if (control.tabIndex) tabOrder_.emplace_back(*control.tabIndex, &view.Widget());
         break;
@@ -161,9 +165,17 @@ void GtkForm::RaiseLoad() {
   if (Load) dispatcher_.Dispatch(Load);
 }
 
-void GtkForm::ShowCentred() {
+void GtkForm::ShowCentred(const std::optional<PixelRect>& area) {
   if (unloaded_) return;
-  window_.set_position(Gtk::WIN_POS_CENTER);
+  if (area) {
+    // Centred on the area the window's scale was fitted to, whichever monitor the toolkit would
+    // have picked.
+    const PixelRect size = dispatcher_.ToPixels(0, 0, design_.width, design_.height);
+    window_.set_position(Gtk::WIN_POS_NONE);
+    window_.move(area->x + (area->width - size.width) / 2, area->y + (area->height - size.height) / 2);
+  } else {
+    window_.set_position(Gtk::WIN_POS_CENTER);
+  }
   window_.show();
   for (const auto& box : boxes_) box->Box().Restack();
   surface_.Restack();

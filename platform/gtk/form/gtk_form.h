@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,8 @@ class GtkForm : public Form {
   // The timers count their intervals from `since`, the toolkit's start.
   void StartTimers(std::chrono::steady_clock::time_point since);
   void RaiseLoad();
-  void ShowCentred();
+  // Shows the window centred on the area (a monitor's work area), or where the toolkit centres it.
+  void ShowCentred(const std::optional<PixelRect>& area = std::nullopt);
   // Timers stop, `unloading` runs (the browser's windows and dialogs go), the window hides. A
   // second call does nothing.
   void Unload();

@@ -168,16 +168,44 @@ std::shared_ptr<PixbufPicture> PictureFileCache::Load(const std::string& fileNam
   return picture;
 }
 
-std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath) {
-  struct BytesUnref {
-    void operator()(GBytes* bytes) const { g_bytes_unref(bytes); }
-  };
-  const std::unique_ptr<GBytes, BytesUnref> data(
-      g_resources_lookup_data(resourcePath.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr));
-  if (!data) throw RuntimeError(kFileNotFound, "File not found: resource " + resourcePath);
+std::string DoubleDensityPath(const std::string& resourcePath) {
+  const std::size_t slash = resourcePath.rfind('/');
+  const std::size_t dot = resourcePath.rfind('.');
+  const std::size_t at = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? resourcePath.size() : dot;
+  return resourcePath.substr(0, at) + "@2x" + resourcePath.substr(at);
+}
+
+namespace {
+
+struct BytesUnref {
+  void operator()(GBytes* bytes) const { g_bytes_unref(bytes); }
+};
+using ResourceBytes = std::unique_ptr<GBytes, BytesUnref>;
+
+ResourceBytes LookUpResource(const std::string& resourcePath) {
+  return ResourceBytes(g_resources_lookup_data(resourcePath.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr));
+}
+
+std::shared_ptr<PixbufPicture> DecodeResource(const ResourceBytes& data, const std::string& resourcePath) {
   gsize size = 0;
   const auto* bytes = static_cast<const char*>(g_bytes_get_data(data.get(), &size));
   return DecodePicture(std::string_view(bytes, size), "resource " + resourcePath);
+}
+
+}  // namespace
+
+std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath) {
+  const ResourceBytes data = LookUpResource(resourcePath);
+  if (!data) throw RuntimeError(kFileNotFound, "File not found: resource " + resourcePath);
+  auto picture = DecodeResource(data, resourcePath);
+  const std::string doublePath = DoubleDensityPath(resourcePath);
+  const ResourceBytes doubleData = LookUpResource(doublePath);
+  if (!doubleData) return picture;
+  // A copy of another size would not draw the same picture: the build's own tests keep them paired.
+  auto doubled = DecodeResource(doubleData, doublePath);
+  if (doubled->PixelWidth() != 2 * picture->PixelWidth() || doubled->PixelHeight() != 2 * picture->PixelHeight())
+    return picture;
+  return std::make_shared<PixbufPicture>(picture->Pixbuf(), doubled->Pixbuf());
 }
 
 }  // namespace tavro::platform::gtk

@@ -13,15 +13,21 @@
 
 namespace tavro::platform::gtk {
 
+// A picture, and for the stored design's pictures the same drawn at twice the size for screens of
+// twice the density. Its size is the picture's own.
 class PixbufPicture : public Picture {
  public:
-  explicit PixbufPicture(Glib::RefPtr<Gdk::Pixbuf> pixbuf) : pixbuf_(std::move(pixbuf)) {}
+  explicit PixbufPicture(Glib::RefPtr<Gdk::Pixbuf> pixbuf, Glib::RefPtr<Gdk::Pixbuf> doubleDensity = {})
+      : pixbuf_(std::move(pixbuf)), doubleDensity_(std::move(doubleDensity)) {}
   int PixelWidth() const override { return pixbuf_ ? pixbuf_->get_width() : 0; }
   int PixelHeight() const override { return pixbuf_ ? pixbuf_->get_height() : 0; }
   const Glib::RefPtr<Gdk::Pixbuf>& Pixbuf() const { return pixbuf_; }
+  // Empty for pictures that have none (those read from files).
+  const Glib::RefPtr<Gdk::Pixbuf>& DoubleDensity() const { return doubleDensity_; }
 
  private:
   Glib::RefPtr<Gdk::Pixbuf> pixbuf_;
+  Glib::RefPtr<Gdk::Pixbuf> doubleDensity_;
 };
 
 // Far beyond any skin; a file that claims more is refused before anything is decoded.
@@ -58,7 +64,12 @@ class PictureFileCache {
   std::list<Entry> entries_;  // the latest used first
 };
 
-// Decodes a picture embedded in the program's resources.
+// Decodes a picture embedded in the program's resources, with its double-density copy when the
+// resources hold one beside it: NAME@2x.EXT, exactly twice its width and height.
 std::shared_ptr<PixbufPicture> LoadPictureResource(const std::string& resourcePath);
+
+// Where the double-density copy of a picture of the resources would be: "/a/b.gif" gives
+// "/a/b@2x.gif".
+std::string DoubleDensityPath(const std::string& resourcePath);
 
 }  // namespace tavro::platform::gtk

@@ -1,10 +1,11 @@
-// Picture boxes: placement in twips, pictures that keep their pixels, and the mouse events.
+// Picture boxes: placement in twips, pictures at the window's scale, and the mouse events.
 #include "picture_box.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "picture.h"
+#include "window_scale.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {
@@ -68,13 +69,15 @@ GtkPictureBox::GtkPictureBox(Dispatcher& dispatcher, const ControlDesign& design
   box_.set_name(design.name);
   box_.set_can_focus(false);
   box_.SetBackground(ToRgba(design.backColor, themed));
+  box_.SetPictureScale(dispatcher_.DesignScale());
   if (!design.picture.empty()) {
     auto picture = LoadPictureResource(design.picture);
-    box_.SetPixbuf(picture->Pixbuf());
+    box_.SetPixbuf(picture->Pixbuf(), picture->DoubleDensity());
     picture_ = std::move(picture);
   }
   const PixelRect rect = dispatcher_.ToPixels(design.left, design.top, design.width, design.height);
   box_.SetOwnSize(rect.width, rect.height);
+  SetDesignSize();
   container_.Place(box_, rect, design.tabIndex);
   box_.set_visible(design.visible);
   box_.signal_button_press_event().connect(sigc::mem_fun(*this, &GtkPictureBox::OnPress), false);
@@ -86,7 +89,15 @@ GtkPictureBox::~GtkPictureBox() { container_.remove(box_); }
 void GtkPictureBox::Relayout() {
   const PixelRect rect = dispatcher_.ToPixels(Round(left_), Round(top_), Round(width_), Round(height_));
   box_.SetOwnSize(rect.width, rect.height);
+  SetDesignSize();
   container_.MoveChild(box_, rect);
+}
+
+void GtkPictureBox::SetDesignSize() {
+  const int left = Round(left_), top = Round(top_);
+  const int x = DesignPixels(left, kTwipsPerDesignPixel), y = DesignPixels(top, kTwipsPerDesignPixel);
+  box_.SetDesignSize(DesignPixels(left + Round(width_), kTwipsPerDesignPixel) - x,
+                     DesignPixels(top + Round(height_), kTwipsPerDesignPixel) - y);
 }
 
 // The title monitor applies the signed-in layout again on every tick, with the same sizes,
@@ -110,8 +121,13 @@ void GtkPictureBox::SetPicture(std::shared_ptr<platform::Picture> picture) {
   if (picture && !pixbufPicture) throw RuntimeError(kInvalidPicture, "Invalid picture");
   auto* shown = dynamic_cast<PixbufPicture*>(picture_.get());
   // The box keeps showing the former pixels when the new picture has the very same ones.
-  if (!pixbufPicture || !shown || !SamePixels(shown->Pixbuf(), pixbufPicture->Pixbuf()))
-    box_.SetPixbuf(pixbufPicture ? pixbufPicture->Pixbuf() : Glib::RefPtr<Gdk::Pixbuf>());
+  if (!pixbufPicture || !shown || !SamePixels(shown->Pixbuf(), pixbufPicture->Pixbuf()) ||
+      shown->DoubleDensity() != pixbufPicture->DoubleDensity()) {
+    if (pixbufPicture)
+      box_.SetPixbuf(pixbufPicture->Pixbuf(), pixbufPicture->DoubleDensity());
+    else
+      box_.SetPixbuf({});
+  }
   picture_ = std::move(picture);  // the former picture goes with its last reference
 }
 

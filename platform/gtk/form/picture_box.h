@@ -1,5 +1,5 @@
 // A picture box of the design: a flat box of fixed size that shows its background colour and
-// its picture, unscaled and clipped, and raises Click and MouseDown.
+// its picture at the window's scale, clipped, and raises Click and MouseDown.
 #pragma once
 
 #include <gtkmm.h>
@@ -38,6 +38,8 @@ class GtkPictureBox : public PictureBox {
 
  private:
   void Relayout();
+  // Tells the box its size at 96 dpi, which says whether its picture covers it to the edges.
+  void SetDesignSize();
   bool OnPress(GdkEventButton* event);
   bool OnRelease(GdkEventButton* event);
 

@@ -13,12 +13,13 @@ bool GtkWebBrowser::Placeholder::on_draw(const Cairo::RefPtr<Cairo::Context>& cr
 }
 
 GtkWebBrowser::GtkWebBrowser(LoadOrder& loadOrder, const ControlDesign& design, DesignContainer& container,
-                             const PixelRect& rect)
+                             const PixelRect& rect, double pageZoom)
     : loadOrder_(loadOrder),
       container_(container),
       name_(design.name),
       widget_(&placeholder_),
-      turn_(loadOrder.Join(design.visible)) {
+      turn_(loadOrder.Join(design.visible)),
+      pageZoom_(pageZoom) {
   placeholder_.set_name(name_);
   placeholder_.set_can_focus(true);
   container_.Place(placeholder_, rect, design.tabIndex);
@@ -34,6 +35,8 @@ GtkWebBrowser::~GtkWebBrowser() {
 void GtkWebBrowser::ShowView(WebKitWebView* view) {
   if (view_) return;
   view_ = Retain(view);
+  // The whole page (not its text alone) follows the window; the agent's own zoom starts here.
+  webkit_web_view_set_zoom_level(view_.get(), pageZoom_);
   Gtk::Widget* shown = Glib::wrap(GTK_WIDGET(view_.get()));
   shown->set_name(name_);
   container_.Replace(placeholder_, *shown);

@@ -23,7 +23,9 @@ namespace tavro::platform::gtk {
 
 class GtkWebBrowser : public WebBrowser {
  public:
-  GtkWebBrowser(LoadOrder& loadOrder, const ControlDesign& design, DesignContainer& container, const PixelRect& rect);
+  // `pageZoom`: the zoom its view starts at, which keeps its pages at the window's scale.
+  GtkWebBrowser(LoadOrder& loadOrder, const ControlDesign& design, DesignContainer& container, const PixelRect& rect,
+                double pageZoom = 1.0);
   ~GtkWebBrowser() override;
   GtkWebBrowser(const GtkWebBrowser&) = delete;
   GtkWebBrowser& operator=(const GtkWebBrowser&) = delete;
@@ -40,8 +42,9 @@ class GtkWebBrowser : public WebBrowser {
   int Turn() const { return turn_; }
   // The WebKit view, or none before the first load.
   WebKitWebView* View() const { return view_.get(); }
-  // Takes the view (a floating reference, sunk here) into the placeholder's place. Its load
-  // events reach the load order from here, before any handler of the browser's.
+  // Takes the view (a floating reference, sunk here) into the placeholder's place, at the
+  // control's page zoom. Its load events reach the load order from here, before any handler of
+  // the browser's.
   void ShowView(WebKitWebView* view);
   Gtk::Widget& Widget() { return *widget_; }
 
@@ -61,6 +64,7 @@ class GtkWebBrowser : public WebBrowser {
   std::unique_ptr<PageTitle> title_;
   Gtk::Widget* widget_;  // the placeholder, then the view (gtkmm's wrapper goes with the view)
   int turn_;             // the view's place in the load order
+  double pageZoom_;
   SignalConnection loadChanged_, loadFailed_;
 };
 

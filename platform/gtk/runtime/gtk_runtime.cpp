@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "kept_off_disk.h"
 #include "gl_driver.h"
@@ -18,6 +19,7 @@
 #include "session_end.h"
 #include "single_instance.h"
 #include "startup_milestones.h"
+#include "window_scale.h"
 #include "platform/errors.h"
 
 namespace tavro::platform::gtk {
@@ -46,10 +48,25 @@ float ScreenTwipsPerPixel() {
   return static_cast<float>(1440.0 / dpi);
 }
 
+// Where the window opens, before it exists: the work area (the monitor less the desktop's panels)
+// of the primary monitor, or of the first one when none is called primary; none without either.
+std::optional<PixelRect> OpeningWorkArea() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!display) return std::nullopt;
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  if (!monitor) return std::nullopt;
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  if (area.width <= 0 || area.height <= 0) return std::nullopt;
+  return PixelRect{area.x, area.y, area.width, area.height};
+}
+
 }  // namespace
 
 GtkRuntime::GtkRuntime()
-    : twipsPerPixel_(ScreenTwipsPerPixel()),
+    : desktopTwipsPerPixel_(ScreenTwipsPerPixel()),
+      twipsPerPixel_(desktopTwipsPerPixel_),
       midnightOffsetAtStart_(LocalSecondsSinceMidnight()),
       steadyStart_(std::chrono::steady_clock::now()) {}
 
@@ -152,6 +169,12 @@ int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& 
     form_->Window().present();
   };
   WatchSessionEnd([this](int unloadMode, bool displayAlive) { EndSession(unloadMode, displayAlive); });
+  // A window too large for its monitor at the desktop's scale is drawn smaller as a whole: every
+  // length in pixels, the outline and the pictures follow the twips per pixel.
+  const std::optional<PixelRect> workArea = OpeningWorkArea();
+  if (workArea)
+    twipsPerPixel_ =
+        FitTwipsPerPixel(desktopTwipsPerPixel_, design.width, design.height, workArea->width, workArea->height);
   Dispatch([&] {
     form_ = std::make_unique<GtkForm>(*this, design);
     browser_ = std::make_unique<Browser>(*form_, files_);
@@ -165,7 +188,7 @@ int GtkRuntime::Run(const FormDesign& design, const std::function<void(Form&)>& 
   form_->StartTimers(steadyStart_);
   form_->RaiseLoad();
   if (!form_->Unloaded()) {
-    form_->ShowCentred();
+    form_->ShowCentred(workArea);
     loop_->run();
   }
   return 0;

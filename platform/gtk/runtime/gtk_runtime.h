@@ -43,6 +43,7 @@ class GtkRuntime : public Runtime, public Dispatcher {
   void Dispatch(const std::function<void()>& handler) override;
   float TwipsX() const override { return twipsPerPixel_; }
   float TwipsY() const override { return twipsPerPixel_; }
+  float DesktopTwips() const override { return desktopTwipsPerPixel_; }
 
   GtkForm* CurrentForm() const { return form_.get(); }
   // The view of the placed control, made now if it has none: for those that look at the real view.
@@ -61,7 +62,8 @@ class GtkRuntime : public Runtime, public Dispatcher {
     std::string chinese, english;
   };
   SandboxLeftovers sandboxLeftovers_;
-  float twipsPerPixel_ = 15.0F;
+  float desktopTwipsPerPixel_ = 15.0F;  // at the desktop's resolution
+  float twipsPerPixel_ = 15.0F;         // the window's: larger when it was made smaller to fit its monitor
   std::map<std::string, FileNote> fileNotes_;  // by file name, without folder
   SequentialFiles files_;
   PictureFileCache pictures_;

@@ -47,8 +47,9 @@ Command CommandOf(const GdkEventKey* event) {
   }
 }
 
-// Reload and zoom: what the view does for them wherever the key was typed.
-bool RunOnView(WebKitWebView* view, Command command) {
+// Reload and zoom: what the view does for them wherever the key was typed. The zoom steps are
+// taken relative to `normal`, the level that is 100 %.
+bool RunOnView(WebKitWebView* view, Command command, double normal) {
   switch (command) {
     case Command::Reload:
       webkit_web_view_reload(view);
@@ -58,10 +59,11 @@ bool RunOnView(WebKitWebView* view, Command command) {
       return true;
     case Command::ZoomIn:
     case Command::ZoomOut:
-      webkit_web_view_set_zoom_level(view, ZoomStep(webkit_web_view_get_zoom_level(view), command == Command::ZoomIn));
+      webkit_web_view_set_zoom_level(
+          view, normal * ZoomStep(webkit_web_view_get_zoom_level(view) / normal, command == Command::ZoomIn));
       return true;
     case Command::ZoomReset:
-      webkit_web_view_set_zoom_level(view, 1.0);
+      webkit_web_view_set_zoom_level(view, normal);
       return true;
     default:
       return false;
@@ -86,7 +88,9 @@ BrowserKeys::~BrowserKeys() { connections_.Clear(); }
 void BrowserKeys::Attach(const ShownView& shown) {
   if (!shown.site) return;
   WebKitWebView* view = shown.view;
-  views_[view] = ViewState{shown.window};
+  // The view comes at its window's scale: that is its 100 %.
+  const double shownAt = webkit_web_view_get_zoom_level(view);
+  views_[view] = ViewState{shown.window, 0, shownAt > 0 ? shownAt : 1.0};
   // Connected before the engine's own handlers run (they run last), so the page never sees them.
   for (const char* signal : {"key-press-event", "key-release-event"})
     connections_.Add(view, Connect(view, signal,
@@ -126,7 +130,7 @@ bool BrowserKeys::KeyEvent(WebKitWebView* view, GdkEventKey* event) {
     printing_.PrintByAgent(view);
     return true;
   }
-  if (RunOnView(view, command)) return true;
+  if (RunOnView(view, command, NormalZoom(view))) return true;
   toEngine_.Add(event);
   return false;
 }
@@ -143,7 +147,7 @@ bool BrowserKeys::BarKey(WebKitWebView* view, GdkEventKey* event) {
     printing_.PrintByAgent(view);
     return true;
   }
-  return RunOnView(view, command);
+  return RunOnView(view, command, NormalZoom(view));
 }
 
 bool BrowserKeys::Scrolled(WebKitWebView* view, GdkEventScroll* event) {
@@ -174,7 +178,14 @@ bool BrowserKeys::Scrolled(WebKitWebView* view, GdkEventScroll* event) {
   return true;  // Ctrl+wheel zooms Tavro's view; the page does not scroll or zoom by itself
 }
 
-void BrowserKeys::Zoom(WebKitWebView* view, bool in) { RunOnView(view, in ? Command::ZoomIn : Command::ZoomOut); }
+void BrowserKeys::Zoom(WebKitWebView* view, bool in) {
+  RunOnView(view, in ? Command::ZoomIn : Command::ZoomOut, NormalZoom(view));
+}
+
+double BrowserKeys::NormalZoom(WebKitWebView* view) const {
+  const auto it = views_.find(view);
+  return it == views_.end() ? 1.0 : it->second.normal;
+}
 
 void BrowserKeys::Find(WebKitWebView* view) {
   const auto it = views_.find(view);

@@ -1,6 +1,8 @@
 // The keys an agent expects of a browser in the site's pages: F5 and Ctrl+R reload, Ctrl+F finds,
-// Ctrl+P prints, Ctrl+plus, Ctrl+minus, Ctrl+0 and Ctrl+wheel zoom. Tavro takes them before the page does;
-// every other key goes to the page as before. The zoom is the view's own: each view starts at 100 %.
+// Ctrl+P prints, Ctrl+plus, Ctrl+minus, Ctrl+0 and Ctrl+wheel zoom. Tavro takes them before the
+// page does; every other key goes to the page as before. The zoom is the view's own: each view
+// starts at 100 %, which is the zoom the view was shown at (its window's scale), and the steps are
+// taken from there.
 #pragma once
 
 #include <gtkmm.h>
@@ -36,6 +38,7 @@ class BrowserKeys : public ViewUnit {
   struct ViewState {
     Gtk::Window* window = nullptr;
     double scrolled = 0;  // Ctrl+wheel turned by less than a step so far (touchpads scroll finely)
+    double normal = 1.0;  // the zoom level that is 100 %
   };
   bool KeyEvent(WebKitWebView* view, GdkEventKey* event);
   // A key typed in the find bar: Tavro's keys act on the bar's page, and a copy the engine hands
@@ -43,7 +46,8 @@ class BrowserKeys : public ViewUnit {
   bool BarKey(WebKitWebView* view, GdkEventKey* event);
   bool Scrolled(WebKitWebView* view, GdkEventScroll* event);
   void Find(WebKitWebView* view);
-  static void Zoom(WebKitWebView* view, bool in);
+  void Zoom(WebKitWebView* view, bool in);
+  double NormalZoom(WebKitWebView* view) const;
 
   Printing& printing_;
 

@@ -104,9 +104,12 @@ void DispatchPaste(WebKitWebView* view, const std::vector<PageFile>& files) { Di
 
 void DispatchDrop(WebKitWebView* view, const std::vector<PageFile>& files, const std::string& uriList, double x,
                   double y) {
-  // The view's pixels are the page's CSS pixels at 100 %; a zoomed page's are larger.
-  const double zoom = webkit_web_view_get_zoom_level(view);
-  Dispatch(view, "drop", files, uriList, x / zoom, y / zoom);
+  // The engine draws a CSS pixel as resolution / 96 of the view's pixels (the desktop's text
+  // scale), times the view's zoom.
+  double resolution = gdk_screen_get_resolution(gtk_widget_get_screen(GTK_WIDGET(view)));
+  if (resolution <= 0) resolution = 96.0;
+  const double pixelsPerCssPixel = webkit_web_view_get_zoom_level(view) * resolution / 96.0;
+  Dispatch(view, "drop", files, uriList, x / pixelsPerCssPixel, y / pixelsPerCssPixel);
 }
 
 }  // namespace tavro::platform::gtk
