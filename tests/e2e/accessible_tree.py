@@ -68,8 +68,8 @@ def walk(acc, pid, depth, nodes, lines):
         if child is None:
             continue
         if child.get_process_id() != pid:
-            lines.append("%s[%s] (in process %d)" % ("  " * (depth + 1), child.getRoleName(),
-                                                       child.get_process_id()))
+            # A web process's part, embedded: asking it anything may wait on a busy page.
+            lines.append("%s(embedded from process %d)" % ("  " * (depth + 1), child.get_process_id()))
             continue
         walk(child, pid, depth + 1, nodes, lines)
 
