@@ -10,6 +10,10 @@ namespace tavro::platform {
 
 enum class ControlKind { PictureBox, Timer, WebBrowser };
 
+// What a control is to assistive technologies (screen readers): left to the toolkit, a push button
+// that the reader can press as a click would, or the window's title bar, named after its caption.
+enum class AccessibleRole { Default, PushButton, TitleBar };
+
 // A colour of the design: either the desktop's window background or a fixed RGB value.
 struct DesignColor {
   bool systemWindow = false;
@@ -32,6 +36,8 @@ struct ControlDesign {
   DesignColor backColor = DesignColor::Window();
   std::string picture;                // embedded resource path, empty for none
   int interval = 0;                   // timers: milliseconds; 0 disabled
+  AccessibleRole accessibleRole = AccessibleRole::Default;
+  std::string accessibleName;         // what a screen reader calls it; empty: the toolkit's own
 };
 
 struct FormDesign {

@@ -15,6 +15,7 @@ packages=(
   xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick
   python3 python3-pil clang libclang-rt-14-dev dpkg-dev file openssl
   dbus-daemon  # a session bus of the tests' own, with a fake notification service
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0  # the accessibility bus and a reader of the tree
   strace  # the test that a session writes no file
   locales  # a GB18030 locale for the messages on a Chinese terminal of an older install
   pulseaudio pulseaudio-utils  # a desktop's sound server for the tests of the site's sounds

@@ -3,6 +3,7 @@
 
 namespace tavro::app {
 
+using platform::AccessibleRole;
 using platform::ControlKind;
 using platform::DesignColor;
 
@@ -31,7 +32,9 @@ const platform::FormDesign& Form1Design() {
          .tabIndex = 3,
          .backColor = DesignColor::Window(),
          .picture = "",
-         .interval = 0},
+         .interval = 0,
+         .accessibleRole = AccessibleRole::Default,
+         .accessibleName = ""},
         {.name = "Picture1",
          .kind = ControlKind::PictureBox,
          .container = "",
@@ -43,7 +46,9 @@ const platform::FormDesign& Form1Design() {
          .tabIndex = 1,
          .backColor = DesignColor::Window(),
          .picture = "/tavro/form/header.gif",
-         .interval = 0},
+         .interval = 0,
+         .accessibleRole = AccessibleRole::TitleBar,
+         .accessibleName = ""},
         {.name = "Picture3",
          .kind = ControlKind::PictureBox,
          .container = "Picture1",
@@ -55,7 +60,9 @@ const platform::FormDesign& Form1Design() {
          .tabIndex = 4,
          .backColor = kButtonColor,
          .picture = "/tavro/form/minimize.gif",
-         .interval = 0},
+         .interval = 0,
+         .accessibleRole = AccessibleRole::PushButton,
+         .accessibleName = "最小化"},
         {.name = "Picture2",
          .kind = ControlKind::PictureBox,
          .container = "Picture1",
@@ -67,7 +74,9 @@ const platform::FormDesign& Form1Design() {
          .tabIndex = 2,
          .backColor = kButtonColor,
          .picture = "/tavro/form/close.gif",
-         .interval = 0},
+         .interval = 0,
+         .accessibleRole = AccessibleRole::PushButton,
+         .accessibleName = "关闭"},
         {.name = "Timer1",
          .kind = ControlKind::Timer,
          .container = "",
@@ -79,7 +88,9 @@ const platform::FormDesign& Form1Design() {
          .tabIndex = std::nullopt,
          .backColor = DesignColor::Window(),
          .picture = "",
-         .interval = 500},
+         .interval = 500,
+         .accessibleRole = AccessibleRole::Default,
+         .accessibleName = ""},
         {.name = "WebBrowser1",
          .kind = ControlKind::WebBrowser,
          .container = "",
@@ -91,7 +102,9 @@ const platform::FormDesign& Form1Design() {
          .tabIndex = 0,
          .backColor = DesignColor::Window(),
          .picture = "",
-         .interval = 0},
+         .interval = 0,
+         .accessibleRole = AccessibleRole::Default,
+         .accessibleName = ""},
         {.name = "WebBrowser3",
          .kind = ControlKind::WebBrowser,
          .container = "",
@@ -103,7 +116,9 @@ const platform::FormDesign& Form1Design() {
          .tabIndex = 5,
          .backColor = DesignColor::Window(),
          .picture = "",
-         .interval = 0},
+         .interval = 0,
+         .accessibleRole = AccessibleRole::Default,
+         .accessibleName = ""},
     };
     return f;
   }();

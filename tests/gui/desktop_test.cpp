@@ -21,7 +21,11 @@ class Desktop : public GuiTest {
 TEST_F(Desktop, MainViewHoldsTheKeyboardAndTheWindowStateFollowsMinimising) {
   auto user32 = platform::gtk::CreateWindowSystem();
   std::unique_ptr<app::Form1> form1;
-  RunForm([&](platform::Form& form) { form1 = std::make_unique<app::Form1>(*runtime_, *user32, form); },
+  RunForm(
+      [&](platform::Form& form) {
+        form1 = std::make_unique<app::Form1>(*runtime_, *user32, form);
+        ViewNamed("WebBrowser1");  // made before the window is shown, as by Form_Load's Navigate
+      },
           [&](GtkForm& form) {
             GtkWidget* main = GTK_WIDGET(ViewNamed("WebBrowser1"));
             // The window manager gives the keyboard to a new window; a loaded machine makes it wait.

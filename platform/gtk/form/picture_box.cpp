@@ -82,6 +82,10 @@ GtkPictureBox::GtkPictureBox(Dispatcher& dispatcher, const ControlDesign& design
   box_.set_visible(design.visible);
   box_.signal_button_press_event().connect(sigc::mem_fun(*this, &GtkPictureBox::OnPress), false);
   box_.signal_button_release_event().connect(sigc::mem_fun(*this, &GtkPictureBox::OnRelease), false);
+  // A screen reader's press is a click.
+  accessible_ = std::make_unique<AccessibleControl>(box_, design, [this] {
+    if (Click) dispatcher_.Dispatch(Click);
+  });
 }
 
 GtkPictureBox::~GtkPictureBox() { container_.remove(box_); }

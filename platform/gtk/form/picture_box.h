@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "accessible.h"
 #include "design_container.h"
 #include "dispatcher.h"
 #include "platform/design.h"
@@ -49,6 +50,7 @@ class GtkPictureBox : public PictureBox {
   float left_, top_, width_, height_;
   std::shared_ptr<platform::Picture> picture_;
   bool leftPressed_ = false;
+  std::unique_ptr<AccessibleControl> accessible_;  // goes before the box
 };
 
 }  // namespace tavro::platform::gtk

@@ -21,7 +21,9 @@ GtkWebBrowser::GtkWebBrowser(LoadOrder& loadOrder, const ControlDesign& design, 
       turn_(loadOrder.Join(design.visible)),
       pageZoom_(pageZoom) {
   placeholder_.set_name(name_);
-  placeholder_.set_can_focus(true);
+  // Nothing to read or press: the keyboard passes over it; the view, once made, takes the tab
+  // position.
+  placeholder_.set_can_focus(false);
   container_.Place(placeholder_, rect, design.tabIndex);
   placeholder_.set_visible(design.visible);
 }
