@@ -171,8 +171,10 @@ TEST_P(ScaleTest, WindowLooksLikeTheDesignOnlyLargerAndFitsTheScreen) {
   EXPECT_NEAR(g->x, (c.screenWidth - g->width) / 2, 1) << "not centred across";
   EXPECT_NEAR(g->y, (c.screenHeight - g->height) / 2, 1) << "not centred down";
   EXPECT_NEAR(g->width / static_cast<double>(kMainWidth), scale, 0.01) << "not scaled alike across and down";
-  if (!c.fits) EXPECT_LT(scale, desktop) << "not made smaller to fit";
-  if (!c.fits) EXPECT_GE(g->height, c.screenHeight - 2) << "made smaller than the screen needs";
+  if (!c.fits) {
+    EXPECT_LT(scale, desktop) << "not made smaller to fit";
+    EXPECT_GE(g->height, c.screenHeight - 2) << "made smaller than the screen needs";
+  }
 
   // The outline follows the window's size: it reaches its right and bottom edges and cuts the
   // corners there.
