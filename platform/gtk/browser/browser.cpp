@@ -53,7 +53,7 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
   // known.
   views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &permissions_, &programs_, &navigation_,
                    &popups_, &dialogs_, &siteProcess_, &downloads_, &printing_, &fullScreen_, &crashReload_,
-                   &outage_, &contextMenus_, &keys_, &paste_, &drop_, &finishedMedia_});
+                   &heldOutside_, &outage_, &contextMenus_, &keys_, &paste_, &drop_, &finishedMedia_});
   form_.SetPageHost(*this);
 }
 

@@ -17,6 +17,7 @@
 #include "clipboard_paste.h"
 #include "context_menu.h"
 #include "crash_reload.h"
+#include "held_outside_page.h"
 #include "downloads.h"
 #include "file_drop.h"
 #include "finished_media.h"
@@ -100,6 +101,7 @@ class Browser : public PageHost {
   Printing printing_;
   FullScreen fullScreen_;
   CrashReload crashReload_;
+  HeldOutsidePage heldOutside_;
   Outage outage_;
   ContextMenus contextMenus_;
   BrowserKeys keys_;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "hostile_pages.h"
@@ -14,7 +15,7 @@ namespace {
 struct Attack {
   const char* name;
   const char* html;     // the advertisement's page; it fetches "done" when it has no more to do
-  bool endsTheProcess;  // past the limit for certain
+  bool endsTheProcess;  // past the limit for certain, or held in one long task
 };
 
 // The page reports each step by a request, so that the log shows how far it got.
@@ -43,8 +44,10 @@ const Attack kAttacks[] = {
      "<!DOCTYPE html><title>ad</title><body><script>fetch('growing');</script>"
      "<img src=\"bomb.svg\" onload=\"fetch('done')\" onerror=\"fetch('done')\">"
      "<iframe src=\"bomb.svg\" onload=\"fetch('done-frame')\"></iframe>",
-     false},
+     true},
 };
+
+void PrintTo(const Attack& attack, std::ostream* out) { *out << attack.name; }
 
 std::string EntityBomb() {
   std::string svg = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [\n<!ENTITY a0 \"laughing out loud \">\n";
