@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/gtk/browser/limits/page_limits.h"
+#include "platform/gtk/browser/navigation/self_loads.h"
 
 namespace tavro::platform::gtk {
 namespace {
@@ -91,6 +92,25 @@ TEST(DialogPacingTest, APageIsLoopingWhileItAsksFasterThanAFewDozenASecond) {
   // As many, spread over minutes, are no loop.
   for (std::size_t i = 0; i < 2 * kLoopingDialogs; ++i) pacing.AnsweredUnseen(popup, kStart + i * 100ms);
   EXPECT_FALSE(pacing.Looping(popup, kStart + 2 * kLoopingDialogs * 100ms));
+}
+
+// A page's own loads: a few a minute at once, the rest spaced out; a page that stops gets its
+// free loads back a minute later.
+TEST(LoadPacingTest, AFewLoadsGoAtOnceAndTheRestWaitTheirTurn) {
+  using std::chrono::seconds;
+  LoadPacing pacing;
+  const auto t0 = LoadPacing::Clock::time_point{} + std::chrono::hours(1);
+  for (int i = 0; i < kFreeSelfLoadsPerMinute; ++i)
+    EXPECT_EQ(pacing.Ask(t0 + std::chrono::milliseconds(100 * i)), LoadPacing::Clock::duration::zero()) << i;
+  const auto fourth = t0 + std::chrono::milliseconds(100 * (kFreeSelfLoadsPerMinute - 1));
+  // Twenty a second from here: each waits for the one before it, whenever it was asked.
+  const auto now = fourth + std::chrono::milliseconds(50);
+  EXPECT_EQ(pacing.Ask(now), fourth + kSelfLoadSpacing - now);
+  EXPECT_EQ(pacing.Ask(now), fourth + 2 * kSelfLoadSpacing - now);
+  // Long after the last one was due, a single load goes at once again.
+  const auto later = fourth + 2 * kSelfLoadSpacing + std::chrono::minutes(1);
+  EXPECT_EQ(pacing.Ask(later), LoadPacing::Clock::duration::zero());
+  EXPECT_EQ(pacing.Ask(later + seconds(1)), LoadPacing::Clock::duration::zero());
 }
 
 TEST(BlockedNoticeTextTest, SaysWhatWasRefused) {

@@ -34,7 +34,8 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
   //   every navigation and new window to another program's address (tencent:, mailto:), before
   //   NavigationPolicy or Popups could take it for a page, so that no view starts a load it
   //   cannot show; NavigationPolicy records every navigation (to tell the agent's clicks) and
-  //   decides the console's answers from origins the program did not ask for; Popups decides
+  //   decides the console's answers from origins the program did not ask for; SelfLoads turns
+  //   down an outside page's own load past its pace at its answer; Popups decides
   //   outside pages' new windows. What none decides is the engine's; the site's new windows come
   //   through "create" (Popups).
   // - load-changed: to every unit; none stops it.
@@ -52,8 +53,9 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
   // SiteProcess comes after ScriptDialogs: a pop-up's going is heard while its dialogs are still
   // known.
   views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &permissions_, &programs_, &navigation_,
-                   &popups_, &dialogs_, &siteProcess_, &downloads_, &printing_, &fullScreen_, &crashReload_,
-                   &heldOutside_, &outage_, &contextMenus_, &keys_, &paste_, &drop_, &finishedMedia_});
+                   &selfLoads_, &popups_, &dialogs_, &siteProcess_, &downloads_, &printing_, &fullScreen_,
+                   &crashReload_, &heldOutside_, &outage_, &contextMenus_, &keys_, &paste_, &drop_,
+                   &finishedMedia_});
   form_.SetPageHost(*this);
 }
 

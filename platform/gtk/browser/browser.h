@@ -17,6 +17,7 @@
 #include "clipboard_paste.h"
 #include "context_menu.h"
 #include "crash_reload.h"
+#include "self_loads.h"
 #include "held_outside_page.h"
 #include "downloads.h"
 #include "file_drop.h"
@@ -94,6 +95,7 @@ class Browser : public PageHost {
   OtherPrograms programs_;
   PagePermissions permissions_;
   NavigationPolicy navigation_;
+  SelfLoads selfLoads_;
   Popups popups_;
   ScriptDialogs dialogs_;
   SiteProcess siteProcess_;

@@ -1,7 +1,9 @@
 // An advertisement that takes all the memory it can: growing arrays, big canvases, thousands of
 // frames, an SVG of nested entities. Its web process is ended at its limit and stays ended, the
-// whole tree stays under 1 GB, and the console keeps answering throughout.
+// whole tree stays under 1 GB, and the console keeps answering throughout. And one that loads
+// itself without end is slowed to a few loads a minute.
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <map>
 #include <ostream>
@@ -115,6 +117,33 @@ TEST_P(AdvertisementMemoryTest, TheTreeStaysUnderOneGigabyteAndAnEndedAdvertisem
 
 INSTANTIATE_TEST_SUITE_P(Attacks, AdvertisementMemoryTest, ::testing::ValuesIn(kAttacks),
                          [](const auto& info) { return std::string(info.param.name); });
+
+class AdvertisementReloadTest : public AdvertisementTest {};
+
+// A reload at every load: the first few go at once (a single reload is never held), then one each
+// 15 s, where the engine alone would ask the site twenty times a second.
+TEST_F(AdvertisementReloadTest, APageReloadingItselfWithoutEndIsSlowedToAFewLoadsAMinute) {
+  AdServer ad(dir_.Sub("ad"), adPort_,
+              "<!DOCTYPE html><title>ad</title><script>"
+              "addEventListener('load', function () { setTimeout(function () { location.reload(); }, 20); });"
+              "</script>");
+  StartX();
+  StartSite();
+  AddressLabPage("/kefu/lab/lateness.html");
+  StartTavro();
+  MainWindowMapped();
+  const auto loads = [&] { return Count(ad.Requests(), "GET /ad.html"); };
+  // The program's load and the page's four free ones.
+  ASSERT_TRUE(WaitUntil([&] { return loads() >= 5; }, 60s)) << ad.Requests();
+  const auto fifth = std::chrono::steady_clock::now();
+  // The sixth reaches the site and is turned down at its answer; the seventh waits its turn.
+  ASSERT_TRUE(WaitUntil([&] { return loads() >= 7; }, 60s)) << ad.Requests();
+  const auto waited = std::chrono::steady_clock::now() - fifth;
+  std::cout << "[ browser ] the seventh load came "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() << " ms after the fifth\n";
+  EXPECT_GE(waited, 10s) << "the page's loads were not slowed" << ad.Requests();
+  ASSERT_TRUE(WaitForCaptionChange(10s)) << "the console stands still";
+}
 
 }  // namespace
 }  // namespace tavro::browser
