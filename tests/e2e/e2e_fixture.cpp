@@ -221,7 +221,7 @@ XWindow TavroE2eTest::AskToExit(XWindow main, const std::function<void()>& ask) 
             question = w;
         return question.has_value();
       },
-      20s);
+      40s);
   if (!question) {
     ADD_FAILURE() << "no exit question";
     throw std::runtime_error("no exit question");

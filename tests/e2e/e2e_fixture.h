@@ -85,7 +85,7 @@ class TavroE2eTest : public ::testing::Test {
 
   // Asks tavro to exit, by a click on the close button or else by `ask`, and waits for the exit
   // question: a box of tavro's titled with the display name that was not up before. Fails the
-  // test (and throws) when none comes within 20 s.
+  // test (and throws) when none comes within 40 s (a window manager on a loaded machine).
   XWindow AskToExit(XWindow main, const std::function<void()>& ask = {});
   // OK (Return) on a box that ends tavro, the exit question or a report: tavro must end by itself
   // within 30 s with `code` (fails the test and throws otherwise); with `afterTheLogoutWait`, a
