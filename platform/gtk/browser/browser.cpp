@@ -49,7 +49,10 @@ Browser::Browser(GtkForm& form, const SequentialFiles& files)
   // (window.open) to OtherPrograms, which stops it for another program's address, then Popups;
   // web-process-terminated to ScriptDialogs (lets the page's dialogs go), then CrashReload
   // (loads the page again); permission-request to SiteNotifications (takes the notifications'),
-  // then PagePermissions (decides every other, so that none reaches the engine's default).
+  // then PagePermissions (decides every other, so that none reaches the engine's default);
+  // button-press-event to Gestures (counts the click), then PagePermissions (notes a click for the
+  // pointer), neither stops it; query-permission-state to PagePermissions alone; print to
+  // Printing alone, enter-fullscreen to FullScreen alone, both decided there.
   // SiteProcess comes after ScriptDialogs: a pop-up's going is heard while its dialogs are still
   // known.
   views_.SetUnits({&gestures_, &notices_, &session_, &notifications_, &permissions_, &programs_, &navigation_,
